@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// One picture of the list: its number (0 marks an empty record), its own 80 x 60 24-bit
+// bottom-up thumbnail block of 14400 bytes (fixed for the life of the window; the pool owns the
+// memory), and whether it is selected in the strip.
+struct ThumbnailRecord {
+    int nNumber = 0;
+    std::uint8_t* pPixels = nullptr;
+    bool bSelected = false;
+};
+
+constexpr int kThumbnailCapacity = 10000;
+constexpr int kThumbWidth = 80;
+constexpr int kThumbHeight = 60;
+constexpr int kThumbRowBytes = kThumbWidth * 3;
+constexpr int kThumbBlockBytes = kThumbRowBytes * kThumbHeight;  // 14400

@@ -1,0 +1,112 @@
+#pragma once
+
+// The modal dialog machinery: a dialog is created from its layout, initialised, shown and run
+// until it is ended, then destroyed. Messages reach the dialog through the virtual handlers of
+// WindowHandler; the defaults do what the desktop's default handling does.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/geometry.h"
+#include "platform/services.h"
+#include "platform/window.h"
+
+struct DialogLayout;
+
+// Pointer key-state flags with their classic values.
+constexpr unsigned MK_LBUTTON = 0x1;
+constexpr unsigned MK_SHIFT = 0x4;
+constexpr unsigned MK_CONTROL = 0x8;
+
+// Keyboard messages that reach the dialog's keyboard filter.
+constexpr unsigned WM_KEYDOWN = 0x100;
+constexpr unsigned WM_KEYUP = 0x101;
+constexpr unsigned WM_POWERBROADCAST = 0x218;
+constexpr int VK_RETURN = 13;
+constexpr int VK_ESCAPE = 27;
+
+struct KeyMessage {
+    unsigned message = WM_KEYDOWN;
+    int key = 0;
+};
+
+// The messages of the window. Every handler runs on the user-interface thread.
+class WindowHandler {
+public:
+    virtual ~WindowHandler() = default;
+    virtual void OnPaint() {}
+    virtual void OnTimer(int /*id*/) {}
+    virtual void OnMouseMove(unsigned /*flags*/, Point /*point*/) {}
+    virtual void OnLButtonDown(unsigned /*flags*/, Point /*point*/) {}
+    virtual void OnLButtonUp(unsigned /*flags*/, Point /*point*/) {}
+    virtual void OnLButtonDblClk(unsigned /*flags*/, Point /*point*/) {}
+    virtual void OnHScroll(int /*code*/, int /*position*/) {}
+    virtual void OnMove(int /*x*/, int /*y*/) {}
+    virtual void OnShowWindow(bool /*show*/, int /*status*/) {}
+    virtual void OnKillFocus() {}
+    virtual void OnCaptureChanged() {}
+    // The close command (system menu, window close button).
+    virtual void OnCancel() {}
+    // True when the message was handled and must go no further.
+    virtual bool PreTranslateMessage(const KeyMessage& /*message*/) { return false; }
+    // Every other message (power broadcasts) passes through here.
+    virtual std::intptr_t WindowProc(unsigned /*message*/, std::uintptr_t /*wParam*/,
+                                     std::intptr_t /*lParam*/) {
+        return 0;
+    }
+};
+
+// Runs a created, initialised dialog until it is ended. The real loop shows the window and
+// runs the Qt event loop; tests use loops that drive the dialog themselves.
+class ModalLoop {
+public:
+    virtual ~ModalLoop() = default;
+    // Shows the window and returns when quit is called (from inside a handler).
+    virtual void Run(class DialogBase& dialog) = 0;
+    virtual void Quit() = 0;
+};
+
+struct PlatformServices {
+    TimerHost& timers;
+    MessageBoxes& messageBoxes;
+    WindowFinder& windowFinder;
+    ModalLoop& modalLoop;
+};
+
+// Stands in for the framework's dialog class.
+class DialogBase : public WindowHandler {
+public:
+    DialogBase(const DialogLayout& layout, PlatformServices& services);
+    ~DialogBase() override;
+
+    // Creates the window from the layout, runs OnInitDialog, runs the modal loop unless the
+    // dialog was already ended, then destroys the window (OnDestroy first). Returns the value
+    // given to EndDialog.
+    int DoModal();
+    void EndDialog(int result);
+    bool IsEnded() const { return m_ended; }
+    int Result() const { return m_result; }
+
+    // For tests: create the window and run OnInitDialog without a loop; destroy it again.
+    bool CreateAndInitialise();
+    void DestroyWindow();
+
+    DialogWindow& Window() { return *m_window; }
+    bool HasWindow() const { return m_window != nullptr; }
+    PlatformServices& Services() { return m_services; }
+
+    void OnCancel() override { EndDialog(IDCANCEL); }
+
+protected:
+    virtual bool OnInitDialog() { return true; }
+    virtual void OnDestroy() {}
+
+private:
+    void CreateWindowFromLayout();
+
+    const DialogLayout& m_layout;
+    PlatformServices& m_services;
+    std::unique_ptr<DialogWindow> m_window;
+    bool m_ended = false;
+    int m_result = 0;
+};

@@ -1,0 +1,136 @@
+#pragma once
+
+// Drawing with the desktop drawing rules the window logic was written for: solid 1-pixel pens and
+// solid brushes, rectangles whose outline lies inside and whose right/bottom edges are exclusive,
+// lines whose end point is not drawn, bottom-up 24-bit pixel blocks, and text aligned on its
+// baseline. Every surface draws straight into an image (the window's client image or an
+// off-screen bitmap); the origin is the top-left corner of the window, control or bitmap.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "platform/geometry.h"
+
+class QImage;
+
+struct Color {
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+    bool operator==(const Color&) const = default;
+};
+constexpr Color Rgb(int r, int g, int b) {
+    return Color{static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                 static_cast<std::uint8_t>(b)};
+}
+
+// The header of a device-independent pixel block (the classic 40-byte layout).
+struct BitmapInfoHeader {
+    std::uint32_t biSize = 0;
+    std::int32_t biWidth = 0;
+    std::int32_t biHeight = 0;  // positive: the first row in memory is the bottom row
+    std::uint16_t biPlanes = 0;
+    std::uint16_t biBitCount = 0;
+    std::uint32_t biCompression = 0;  // BI_RGB only
+    std::uint32_t biSizeImage = 0;
+    std::int32_t biXPelsPerMeter = 0;
+    std::int32_t biYPelsPerMeter = 0;
+    std::uint32_t biClrUsed = 0;
+    std::uint32_t biClrImportant = 0;
+};
+struct BitmapInfo {
+    BitmapInfoHeader bmiHeader;
+    std::uint32_t bmiColors[1] = {0};
+};
+constexpr std::uint32_t BI_RGB = 0;
+
+// Text alignment and background flags with their classic values.
+constexpr unsigned TA_LEFT = 0;
+constexpr unsigned TA_TOP = 0;
+constexpr unsigned TA_CENTER = 6;
+constexpr unsigned TA_BASELINE = 24;
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// A bitmap: a skin resource loaded from the program's resources, or an off-screen image.
+// Owned by whoever made it; controls and surfaces only borrow it.
+class Bitmap {
+public:
+    Bitmap(int width, int height);  // off-screen image, black
+    ~Bitmap();
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+
+    // The bitmap resource with this id (129 to 137, 154, 172), or null when there is none.
+    static std::unique_ptr<Bitmap> LoadResource(int id);
+
+    int Width() const;
+    int Height() const;
+    Color PixelAt(int x, int y) const;
+
+    QImage& Image() { return *m_image; }  // for platform/ only
+    const QImage& Image() const { return *m_image; }
+
+private:
+    explicit Bitmap(std::unique_ptr<QImage> image);
+    std::unique_ptr<QImage> m_image;
+};
+
+// A drawing surface over an image, with an origin and a clip rectangle in image pixels.
+// Pens and brushes are selected into it; an unset pen draws no outline, an unset brush no fill.
+class DrawingSurface {
+public:
+    // target: the image drawn into; origin: where the surface's (0, 0) lies in the image;
+    // clip: the part of the image the surface may change (image coordinates).
+    DrawingSurface(QImage& target, Point origin, Rect clip);
+    explicit DrawingSurface(Bitmap& offscreen);  // an off-screen surface, origin at (0, 0)
+
+    void SelectPen(std::optional<Color> pen) { m_pen = pen; }
+    void SelectBrush(std::optional<Color> brush) { m_brush = brush; }
+
+    // Fills the inside with the brush and draws a 1-pixel outline with the pen, inside the
+    // rectangle; right and bottom exclusive.
+    void Rectangle(const Rect& rect);
+    void Rectangle(int left, int top, int right, int bottom) {
+        Rectangle(Rect{left, top, right, bottom});
+    }
+    void MoveTo(int x, int y) { m_current = Point{x, y}; }
+    // Draws from the current position to (x, y) with the pen, the end point excluded.
+    void LineTo(int x, int y);
+    // Joins the points with the pen; each segment's end point is excluded, as in LineTo.
+    void Polyline(const Point* points, int count);
+
+    // Copies an 80x60-style bottom-up 24-bit block (bits, described by info) from the source
+    // rectangle into the destination rectangle, nearest-pixel (colour-on-colour) scaling.
+    void StretchDIBits(int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                       int srcWidth, int srcHeight, const void* bits, const BitmapInfo& info);
+    // Copies pixels of an off-screen bitmap to (x, y).
+    void BitBlt(int x, int y, int width, int height, const Bitmap& source, int xSrc, int ySrc);
+    // Draws a bitmap unscaled with its top-left corner at (x, y).
+    void DrawBitmap(const Bitmap& bitmap, int x, int y);
+
+    void SetTextAlign(unsigned align) { m_textAlign = align; }
+    void SetBkMode(int mode) { m_bkMode = mode; }
+    void SetTextColor(Color color) { m_textColor = color; }
+    // UTF-8 text in the default UI font at the reference point given by the alignment.
+    void TextOut(int x, int y, std::string_view text);
+
+    // True when some part of the rectangle (surface coordinates) lies in the clip area.
+    bool RectVisible(const Rect& rect) const;
+
+private:
+    void FillImageRect(const Rect& imageRect, Color color);
+    Rect ToImage(const Rect& rect) const;
+
+    QImage* m_target;
+    Point m_origin;
+    Rect m_clip;
+    std::optional<Color> m_pen;
+    std::optional<Color> m_brush;
+    Point m_current;
+    unsigned m_textAlign = TA_LEFT;
+    int m_bkMode = OPAQUE;
+    Color m_textColor;
+};
