@@ -130,6 +130,7 @@ public:
     std::array<Rect, 4> m_rcButton{};
     std::array<Rect, 6> m_rcThumbFrame{};
     std::array<Control*, 4> m_hwndButton{};
+    int m_nAnchorThumb = 0;
     std::unique_ptr<Bitmap> m_hbmButton[5][2];
     std::unique_ptr<MediaGraph> m_pGraph;
     std::shared_ptr<CaptureFilter> m_pCapture;
@@ -143,5 +144,15 @@ public:
     int m_nLastStripLength = 0;  // list length at the last strip repaint request
 
 private:
+    // The start-up steps of OnInitDialog.
+    void ExchangeDialogData();
+    void ResetWorkingState();
+    void LayOutThumbnailFrames();
+    void LayOutButtons();
+    void FillThumbnailHeader();
+    bool PrepareThumbnailPool();
+    bool LoadButtonFaces();
+    bool StartCamera();
+
     WebcamEnvironment& m_env;
 };
