@@ -1,0 +1,119 @@
+#include "skin.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "artwork.h"
+
+namespace artwork {
+namespace {
+
+// The strip panel's inner shadow: the same greys run down from its top edge and right from its
+// left edge, so the panel looks sunk under the button band.
+constexpr std::array<int, 11> kShadowGreys{45, 44, 68, 73, 78, 83, 87, 90, 93, 96, 97};
+constexpr std::array<int, 3> kRightEdgeGreys{97, 96, 93};
+const QColor kPanelEdgeBlue{37, 67, 148};
+const QColor kPanelEdgeGrey{72, 72, 73};
+
+// The logo's lettering: a 7-row pixel font, one string per row, '#' for ink.
+struct Glyph {
+    char letter;
+    std::array<std::string_view, 7> rows;
+};
+constexpr std::array<Glyph, 8> kGlyphs{{
+    {'L', {"#   ", "#   ", "#   ", "#   ", "#   ", "#   ", "####"}},
+    {'U', {"#   #", "#   #", "#   #", "#   #", "#   #", "#   #", " ### "}},
+    {'M', {"#   #", "## ##", "# # #", "# # #", "#   #", "#   #", "#   #"}},
+    {'I', {"###", " # ", " # ", " # ", " # ", " # ", "###"}},
+    {'S', {" ####", "#    ", "#    ", " ### ", "    #", "    #", "#### "}},
+    {'G', {" ### ", "#   #", "#    ", "# ###", "#   #", "#   #", " ### "}},
+    {'H', {"#   #", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
+    {'T', {"#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "}},
+}};
+
+const Glyph& GlyphFor(char letter) {
+    return *std::find_if(kGlyphs.begin(), kGlyphs.end(),
+                         [letter](const Glyph& glyph) { return glyph.letter == letter; });
+}
+
+// Draws `text` with its top-left corner at (x, y); returns the x just past the last letter.
+int DrawPixelText(QImage& image, int x, int y, std::string_view text) {
+    for (const char letter : text) {
+        const Glyph& glyph = GlyphFor(letter);
+        for (int row = 0; row < 7; ++row) {
+            for (std::size_t col = 0; col < glyph.rows[row].size(); ++col) {
+                if (glyph.rows[row][col] == '#') {
+                    image.setPixel(x + static_cast<int>(col), y + row, kLogoBlue.rgb());
+                }
+            }
+        }
+        x += static_cast<int>(glyph.rows[0].size()) + 1;
+    }
+    return x - 1;
+}
+
+// A lens seen from the front: outer barrel ring, glass, and a highlight.
+void DrawLensMark(QImage& image, QRectF box) {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre = box.center();
+    painter.setPen(QPen(kLogoBlue, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(centre, box.width() / 2 - 1, box.height() / 2 - 1);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kLogoBlue);
+    painter.drawEllipse(centre, 4.6, 4.6);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(centre + QPointF(-1.6, -1.6), 1.3, 1.3);
+}
+
+void DrawLogo(QImage& image) {
+    // Logo area: x 568 to 637, rows 489 to 507.
+    DrawLensMark(image, QRectF(568, 489, 19, 19));
+    const int textEnd = DrawPixelText(image, 590, 493, "LUMISIGHT");
+    for (int x = 590; x < textEnd; ++x) {
+        image.setPixel(x, 503, kLogoBlue.rgb());
+    }
+}
+
+int PanelGrey(int x, int y) {
+    int grey = kSkinGrey.red();
+    const int row = y - kStripPanelTop;
+    if (row < static_cast<int>(kShadowGreys.size())) {
+        grey = std::min(grey, kShadowGreys[row]);
+    }
+    if (x - 2 < static_cast<int>(kShadowGreys.size())) {
+        grey = std::min(grey, kShadowGreys[x - 2]);
+    }
+    if (x >= kSkinWidth - 3) {
+        grey = std::min(grey, kRightEdgeGreys[x - (kSkinWidth - 3)]);
+    }
+    return grey;
+}
+
+void FillStripPanel(QImage& image) {
+    for (int y = kStripPanelTop; y < kSkinHeight; ++y) {
+        image.setPixel(0, y, kPanelEdgeBlue.rgb());
+        image.setPixel(1, y, kPanelEdgeGrey.rgb());
+        for (int x = 2; x < kSkinWidth; ++x) {
+            const int grey = PanelGrey(x, y);
+            image.setPixel(x, y, qRgb(grey, grey, grey));
+        }
+    }
+}
+
+}  // namespace
+
+QImage Skin() {
+    QImage image(kSkinWidth, kSkinHeight, QImage::Format_RGB32);
+    image.fill(kSkinGrey);
+    QPainter(&image).fillRect(0, kButtonBandTop, kSkinWidth, kStripPanelTop - kButtonBandTop,
+                              Qt::white);
+    DrawLogo(image);
+    FillStripPanel(image);
+    return image;
+}
+
+}  // namespace artwork
