@@ -39,9 +39,9 @@ void WriteLog(std::string_view message) {
     std::tm local{};
     localtime_r(&now, &local);
     char stamp[96];
-    std::snprintf(stamp, sizeof stamp, " %04d/%02d/%02d %02d:%02d 發生錯誤\n\t錯誤訊息:",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min);
+    std::snprintf(stamp, sizeof stamp,
+                  " %04d/%02d/%02d %02d:%02d 發生錯誤\n\t錯誤訊息:", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
 
     std::lock_guard lock(g_logMutex);
     std::FILE* log = std::fopen(kLogFile, "a");

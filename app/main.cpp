@@ -1,2 +1,4 @@
 // Entry point: filled in with the application object.
-int main() { return 0; }
+int main() {
+    return 0;
+}

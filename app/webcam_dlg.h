@@ -22,6 +22,7 @@ class MediaGraph;
 class CaptureFilter;
 class SampleGrabber;
 class PropertyPages;
+class PowerEvents;
 class Shell;
 class ThumbnailPool;
 struct PictureWorkBuffers;
@@ -138,10 +139,13 @@ public:
     PropertyPages* m_pSpecifyPages = nullptr;  // non-null exactly while the properties are open
 
     // ---- Our own members ----
-    std::unique_ptr<Bitmap> m_iconBitmap;              // owns what m_hIcon shows
-    std::unique_ptr<ThumbnailPool> m_thumbPool;        // the pixel blocks of m_thumbs
-    std::unique_ptr<PictureWorkBuffers> m_workBuffers; // snapshot and loading buffers
+    std::unique_ptr<Bitmap> m_iconBitmap;               // owns what m_hIcon shows
+    std::unique_ptr<ThumbnailPool> m_thumbPool;         // the pixel blocks of m_thumbs
+    std::unique_ptr<PictureWorkBuffers> m_workBuffers;  // snapshot and loading buffers
     int m_nLastStripLength = 0;  // list length at the last strip repaint request
+    // The machine's sleep notices and its sleep delay, held from the first camera start until
+    // the window is destroyed (capture/).
+    std::unique_ptr<PowerEvents> m_powerEvents;
 
 private:
     // The start-up steps of OnInitDialog.

@@ -1,0 +1,25 @@
+#pragma once
+
+// Every text the user can see besides the skin, in UTF-8. A message with no Chinese form is
+// shown in English in both languages, and one with no English form in Chinese.
+
+inline constexpr const char* kWindowTitle = "Vantor Lumisight webcam";
+inline constexpr const char* kAmcapTitle = "Amcap";
+inline constexpr const char* kCloseAmcap = "Please Close Amcap then try again!";
+
+inline constexpr const char* kCameraNotFoundEnglish = "Camera not found!";
+inline constexpr const char* kCameraNotFoundChinese = "找不到網路攝影機!";
+inline constexpr const char* kCameraBusyEnglish = "Camera is busy!";
+inline constexpr const char* kCameraBusyChinese = "網路攝影機忙碌!";
+inline constexpr const char* kDeleteQuestionEnglish = "Delete the selected file?";
+inline constexpr const char* kDeleteQuestionChinese = "刪除所選擇的檔案!";
+inline constexpr const char* kPictureNotFound = "找不到 ";  // titled with the picture's path
+
+inline constexpr const char* kPropertiesTitleEnglish = "Video Capture Properties";
+inline constexpr const char* kPropertiesTitleChinese = "Video Capture 內容";
+
+// The caption of the program's message boxes: the program's name, as the desktop derives it
+// from the executable.
+inline constexpr const char* kMessageBoxCaption = "lumisight-webcam";
+
+inline constexpr const char* kResolutionLabels[3] = {"320x240", "640x480", "1.3 M"};

@@ -1,0 +1,32 @@
+#include "app/webcam_app.h"
+
+#include <FreeImage.h>
+
+#include <memory>
+
+#include "app/user_messages.h"
+#include "app/webcam_dlg.h"
+
+bool CWebcamApp::InitInstance() {
+    WindowFinder& finder = m_env.platform.windowFinder;
+    // The window title is the single-instance marker: a running copy is brought to the front.
+    if (const auto running = finder.Find(kWindowTitle)) {
+        finder.BringToFront(*running);
+        return false;
+    }
+    if (finder.Find(kAmcapTitle)) {
+        m_env.platform.messageBoxes.Show(kCloseAmcap, kMessageBoxCaption, MB_OK);
+        return false;
+    }
+    FreeImage_Initialise(FALSE);
+    {
+        // Large (its thumbnail table has 10000 records), so it lives on the heap rather than
+        // on the main thread's stack; it still ends with this block.
+        auto dialog = std::make_unique<CWebcamDlg>(m_env);
+        dialog->DoModal();  // every way the window ends leads to the same teardown
+        // The image library closes before the dialog object goes, as the window's own
+        // teardown (OnDestroy) has already released the camera and the thumbnails.
+        FreeImage_DeInitialise();
+    }
+    return false;
+}

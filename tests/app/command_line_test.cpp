@@ -1,0 +1,33 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLineTest, UnderstandsEveryOption) {
+    const CommandLine line =
+        ParseCommandLine({"--virtual-camera", "--pictures", "/tmp/p", "--version"});
+    EXPECT_TRUE(line.error.empty());
+    EXPECT_TRUE(line.virtualCamera);
+    EXPECT_TRUE(line.version);
+    EXPECT_FALSE(line.help);
+    EXPECT_EQ(line.picturesDir, "/tmp/p");
+    EXPECT_EQ(ParseCommandLine({"--pictures=/x"}).picturesDir, "/x");
+    EXPECT_TRUE(ParseCommandLine({"-h"}).help);
+}
+
+TEST(CommandLineTest, RefusesUnknownOptionsAndAMissingFolder) {
+    EXPECT_EQ(ParseCommandLine({"--virtual"}).error, "unknown option --virtual");
+    EXPECT_FALSE(ParseCommandLine({"--pictures"}).error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--pictures="}).error.empty());
+}
+
+TEST(CommandLineTest, VersionNamesTheVendorIdentifier) {
+    const std::string text = VersionText();
+    EXPECT_NE(text.find(LUMISIGHT_VERSION), std::string::npos);
+    EXPECT_NE(text.find(std::string("camera vendor identifier: ") + LUMISIGHT_VENDOR_ID),
+              std::string::npos);
+    EXPECT_NE(HelpText("lumisight-webcam").find("--virtual-camera"), std::string::npos);
+}
+
+}  // namespace
