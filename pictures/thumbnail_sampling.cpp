@@ -1,0 +1,92 @@
+#include "pictures/thumbnail_sampling.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pictures/thumbnail_record.h"
+
+namespace {
+
+constexpr std::size_t kSampleBytes = 3;
+
+// The design rule's steps for a loaded picture, when all of its reads lie inside the copy.
+std::optional<CaptureGeometry> StrideSteps(const PictureCopyLayout& layout) {
+    if (layout.width < kThumbWidth || layout.height < kThumbHeight || layout.bytesPerPixel < 1) {
+        return std::nullopt;
+    }
+    const std::size_t bytesPerPixel = static_cast<std::size_t>(layout.bytesPerPixel);
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * bytesPerPixel;
+    CaptureGeometry steps;
+    steps.columnStep = static_cast<std::size_t>(layout.width / kThumbWidth) * bytesPerPixel;
+    steps.rowSkip = static_cast<std::size_t>(layout.height / kThumbHeight - 1) * rowBytes;
+    const std::size_t outputRow = kThumbWidth * steps.columnStep + steps.rowSkip;
+    const std::size_t lastRead =
+        (kThumbHeight - 1) * outputRow + (kThumbWidth - 1) * steps.columnStep + kSampleBytes;
+    if (lastRead > layout.Bytes()) {
+        return std::nullopt;  // a greyscale picture whose last three-byte read would overrun
+    }
+    return steps;
+}
+
+// Three bytes from the pixel at column x of a row, never past the row's last pixel byte.
+void CopySampleInsideRow(const std::uint8_t* row, std::size_t x, std::size_t rowBytes,
+                         std::uint8_t* out) {
+    for (std::size_t i = 0; i < kSampleBytes; ++i) {
+        out[i] = row[std::min(x + i, rowBytes - 1)];
+    }
+}
+
+void SampleInsidePicture(const std::uint8_t* copy, const PictureCopyLayout& layout,
+                         std::uint8_t* thumbnail) {
+    const std::size_t bytesPerPixel = static_cast<std::size_t>(layout.bytesPerPixel);
+    const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * bytesPerPixel;
+    for (int r = 0; r < kThumbHeight; ++r) {
+        const std::size_t y = static_cast<std::size_t>(r) * layout.height / kThumbHeight;
+        const std::uint8_t* row = copy + y * static_cast<std::size_t>(layout.pitch);
+        for (int c = 0; c < kThumbWidth; ++c) {
+            const std::size_t x = static_cast<std::size_t>(c) * layout.width / kThumbWidth;
+            CopySampleInsideRow(row, x * bytesPerPixel, rowBytes, thumbnail);
+            thumbnail += kSampleBytes;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<CaptureGeometry> CaptureGeometryFor(int resolution) {
+    switch (resolution) {
+        case 0:
+            return CaptureGeometry{320, 240, 12, 2880};
+        case 1:
+            return CaptureGeometry{640, 480, 24, 13440};
+        case 2:
+            return CaptureGeometry{1280, 1024, 48, 57600};
+        default:
+            return std::nullopt;
+    }
+}
+
+void SampleThumbnail(const std::uint8_t* source, std::size_t columnStep, std::size_t rowSkip,
+                     std::uint8_t* thumbnail) {
+    for (int r = 0; r < kThumbHeight; ++r) {
+        for (int c = 0; c < kThumbWidth; ++c) {
+            std::memcpy(thumbnail, source, kSampleBytes);
+            thumbnail += kSampleBytes;
+            source += columnStep;
+        }
+        source += rowSkip;
+    }
+}
+
+void SampleLoadedThumbnail(const std::uint8_t* copy, const PictureCopyLayout& layout,
+                           std::uint8_t* thumbnail) {
+    if (layout.width < 1 || layout.height < 1 || layout.bytesPerPixel < 1) {
+        std::memset(thumbnail, 0, kThumbBlockBytes);
+        return;
+    }
+    if (const auto steps = StrideSteps(layout)) {
+        SampleThumbnail(copy, steps->columnStep, steps->rowSkip, thumbnail);
+    } else {
+        SampleInsidePicture(copy, layout, thumbnail);
+    }
+}
