@@ -16,6 +16,7 @@
 // frame a reader holds can neither be overwritten nor freed by a growth.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 class CWebcamDlg;
@@ -48,6 +49,11 @@ struct FrameDoubleBuffer {
 };
 
 extern FrameDoubleBuffer g_frameDoubleBuffer;
+
+// Allocates one frame block (freed with std::free); null means the allocation failed. Tests
+// replace it to make an allocation fail; it is only called on the streaming thread.
+using FrameBlockAllocator = std::uint8_t* (*)(std::size_t size);
+extern FrameBlockAllocator g_allocateFrameBlock;
 
 // The frame callback object: one per process, no reference count.
 class FrameGrabberCallback {

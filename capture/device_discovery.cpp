@@ -1,0 +1,87 @@
+// Finding the maker's camera in the list of video input devices.
+
+#include <strings.h>
+#include <cstring>
+
+#include "app/log.h"
+#include "app/webcam_dlg.h"
+#include "capture/media_framework.h"
+
+namespace {
+
+constexpr const char* kVendorId = LUMISIGHT_VENDOR_ID;
+constexpr std::size_t kDevicePathCapacity = 512;  // at most 511 bytes and a terminator
+
+// The device path text, cut to what the path buffer holds; empty when there is none.
+std::string ReadDevicePath(DeviceMoniker& moniker) {
+    std::optional<std::string> name = moniker.GetDisplayName();
+    if (!name) {
+        return {};
+    }
+    // The buffer is a C string: the path ends at its first zero byte as well.
+    std::string path(name->c_str());
+    if (path.size() > kDevicePathCapacity - 1) {
+        path.resize(kDevicePathCapacity - 1);
+    }
+    return path;
+}
+
+// Only the first "vid_" counts, and it must be in lower case; the digits after it may be in
+// either case.
+bool CarriesMakerVendorId(const std::string& path) {
+    const std::size_t at = path.find("vid_");
+    if (at == std::string::npos) {
+        return false;
+    }
+    const std::string digits = path.substr(at + 4, 4);
+    return digits.size() == 4 && strncasecmp(digits.c_str(), kVendorId, 4) == 0;
+}
+
+enum class DeviceOutcome { Skipped, Found };
+
+DeviceOutcome ExamineDevice(DeviceMoniker& moniker, std::shared_ptr<CaptureFilter>* result) {
+    if (moniker.BindToStorage() != S_OK_RESULT) {
+        WriteLog("BindToStorage error");
+        return DeviceOutcome::Skipped;
+    }
+    std::string friendlyName;
+    if (moniker.ReadFriendlyName(&friendlyName) != S_OK_RESULT) {
+        WriteLog("Get FriendlyName error");
+        return DeviceOutcome::Skipped;
+    }
+    const std::string path = ReadDevicePath(moniker);
+    if (!CarriesMakerVendorId(path)) {
+        WriteLog(path);
+        return DeviceOutcome::Skipped;
+    }
+    // Only the opened filter counts; a maker's device that cannot be opened is passed over.
+    *result = moniker.BindToObject();
+    return *result ? DeviceOutcome::Found : DeviceOutcome::Skipped;
+}
+
+}  // namespace
+
+void CWebcamDlg::GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result) {
+    result->reset();
+    std::unique_ptr<DeviceEnumerator> enumerator = Environment().media.CreateDeviceEnumerator();
+    if (!enumerator) {
+        WriteLog("CoCreateInstance error");
+        return;
+    }
+    std::unique_ptr<DeviceList> devices = enumerator->CreateVideoInputList();
+    if (!devices) {
+        WriteLog("CreateClassEnumerator error");
+        return;
+    }
+    devices->Reset();
+    for (;;) {
+        std::unique_ptr<DeviceMoniker> moniker;
+        if (devices->Next(&moniker) != S_OK_RESULT || !moniker) {
+            WriteLog("GetDefaultCapDevice next error");
+            return;
+        }
+        if (ExamineDevice(*moniker, result) == DeviceOutcome::Found) {
+            return;
+        }
+    }
+}

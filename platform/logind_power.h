@@ -1,0 +1,14 @@
+#pragma once
+
+// The machine's sleep notices from logind on the system D-Bus: PrepareForSleep(true) before a
+// sleep, PrepareForSleep(false) after the wake-up. While the watch lives it also holds a logind
+// "delay" sleep lock, so that the sleep waits (within logind's limit) until the watch is
+// destroyed. Without a system bus or logind there are no notices and nothing is reported.
+
+#include <functional>
+#include <memory>
+
+#include "capture/media_framework.h"
+
+// onSleep runs on the user-interface thread; the lock is asked for without waiting.
+std::unique_ptr<PowerEvents> WatchLogindSleep(std::function<void(bool)> onSleep);

@@ -1,0 +1,616 @@
+#include "platform/virtual_camera.h"
+
+#include <linux/videodev2.h>
+#include <poll.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::nanoseconds kFramePeriod{1'000'000'000 / kVirtualCameraFps};
+constexpr std::size_t kPageBytes = 4096;
+constexpr int kFirstFd = 1000;  // far from the descriptors a test might see from the kernel
+
+struct FrameSize {
+    int width;
+    int height;
+};
+constexpr std::array<FrameSize, 3> kSizes = {{{320, 240}, {640, 480}, {1280, 1024}}};
+
+struct ControlSpec {
+    std::uint32_t id;
+    std::uint32_t type;
+    const char* name;
+    std::int32_t minimum;
+    std::int32_t maximum;
+    std::int32_t defaultValue;
+};
+constexpr std::array<ControlSpec, 4> kControls = {{
+    {V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128},
+    {V4L2_CID_CONTRAST, V4L2_CTRL_TYPE_INTEGER, "Contrast", 0, 255, 128},
+    {V4L2_CID_HFLIP, V4L2_CTRL_TYPE_BOOLEAN, "Horizontal Flip", 0, 1, 0},
+    {V4L2_CID_POWER_LINE_FREQUENCY, V4L2_CTRL_TYPE_MENU, "Power Line Frequency", 0, 2, 1},
+}};
+constexpr std::array<const char*, 3> kPowerLineItems = {"Disabled", "50 Hz", "60 Hz"};
+
+// BT.601 limited-range YUV of the eight classic colour bars.
+struct Yuv {
+    std::uint8_t y, u, v;
+};
+constexpr std::array<Yuv, 8> kBars = {{{235, 128, 128},
+                                       {210, 16, 146},
+                                       {170, 166, 16},
+                                       {145, 54, 34},
+                                       {106, 202, 222},
+                                       {81, 90, 240},
+                                       {41, 240, 110},
+                                       {16, 128, 128}}};
+
+std::uint8_t AdjustLuma(int y, const PatternSettings& settings) {
+    const int contrasted = (y - 128) * settings.contrast / 128 + 128;
+    return static_cast<std::uint8_t>(std::clamp(contrasted + settings.brightness - 128, 0, 255));
+}
+
+void DrawBarsRow(std::uint8_t* row, int width, std::uint64_t frame,
+                 const PatternSettings& settings) {
+    const auto shift = static_cast<int>((frame * 4) % static_cast<std::uint64_t>(width));
+    for (int x = 0; x < width; x += 2) {
+        const int source = settings.mirrored ? width - 1 - x : x;
+        const Yuv& bar = kBars[static_cast<std::size_t>(((source + shift) % width) * 8 / width)];
+        const std::uint8_t luma = AdjustLuma(bar.y, settings);
+        std::uint8_t* pair = row + x * 2;
+        pair[0] = luma;
+        pair[1] = bar.u;
+        pair[2] = luma;
+        pair[3] = bar.v;
+    }
+}
+
+void DrawBlock(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
+               const PatternSettings& settings) {
+    const int side = std::max(2, height / 6) & ~1;
+    const int top = static_cast<int>((frame * 3) % static_cast<std::uint64_t>(height - side));
+    const int left = (width - side) / 2 & ~1;
+    const std::uint8_t luma = AdjustLuma(180, settings);
+    for (int y = top; y < top + side; ++y) {
+        std::uint8_t* pair = yuyv + static_cast<std::ptrdiff_t>(y) * stride + left * 2;
+        for (int x = 0; x < side; x += 2, pair += 4) {
+            pair[0] = luma;
+            pair[1] = 128;
+            pair[2] = luma;
+            pair[3] = 128;
+        }
+    }
+}
+
+std::size_t PageAligned(std::size_t bytes) {
+    return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes;
+}
+
+}  // namespace
+
+std::string VirtualCameraPathText() {
+    return std::string("usb#vid_") + LUMISIGHT_VENDOR_ID + "&pid_0001&mi_00#virtual#" +
+           kVirtualCameraNode;
+}
+
+void DrawTestPattern(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
+                     const PatternSettings& settings) {
+    DrawBarsRow(yuyv, width, frame, settings);
+    for (int y = 1; y < height; ++y) {
+        std::memcpy(yuyv + static_cast<std::ptrdiff_t>(y) * stride, yuyv,
+                    static_cast<std::size_t>(width) * 2);
+    }
+    DrawBlock(yuyv, width, height, stride, frame, settings);
+}
+
+struct VirtualCameraIo::State {
+    struct Buffer {
+        std::vector<std::uint8_t> memory;
+        bool queued = false;
+        std::uint32_t bytesused = 0;
+        std::uint32_t sequence = 0;
+        timeval timestamp{};
+    };
+
+    explicit State(const VirtualCameraOptions& options) : options(options) {
+        for (const ControlSpec& spec : kControls) {
+            values[spec.id] = spec.defaultValue;
+        }
+    }
+
+    // Guards everything below: the streaming thread dequeues while the user-interface thread
+    // changes settings.
+    mutable std::mutex mutex;
+    // Wakes a waiting Poll when a buffer is queued, streaming stops or the device vanishes.
+    std::condition_variable changed;
+    VirtualCameraOptions options;
+    std::set<int> openFds;
+    int nextFd = kFirstFd;
+    int width = 640;
+    int height = 480;
+    std::map<std::uint32_t, std::int32_t> values;
+    int bufferOwner = -1;
+    std::vector<Buffer> buffers;
+    std::deque<std::uint32_t> queue;
+    bool streaming = false;
+    Clock::time_point nextDue;
+    std::uint64_t frames = 0;
+    bool vanished = false;
+
+    std::uint32_t ImageBytes() const { return static_cast<std::uint32_t>(width * height * 2); }
+    std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
+    const ControlSpec* FindControl(std::uint32_t id) const;
+    const ControlSpec* NextControl(std::uint32_t after) const;
+    bool FrameReady() const { return streaming && !queue.empty() && Clock::now() >= nextDue; }
+    PatternSettings Pattern() const;
+
+    int QueryCap(v4l2_capability& cap) const;
+    int EnumFormat(v4l2_fmtdesc& desc) const;
+    int EnumFrameSizes(v4l2_frmsizeenum& sizes) const;
+    void FillFormat(v4l2_format& format, int w, int h) const;
+    int GetFormat(v4l2_format& format) const;
+    int SetFormat(v4l2_format& format, bool store);
+    int RequestBuffers(int fd, v4l2_requestbuffers& request);
+    int QueryBuffer(v4l2_buffer& buffer) const;
+    int QueueBuffer(int fd, v4l2_buffer& buffer);
+    int DequeueBuffer(int fd, v4l2_buffer& buffer);
+    int StreamOn(int fd);
+    int StreamOff(int fd);
+    int QueryControl(v4l2_queryctrl& query) const;
+    int QueryExtControl(v4l2_query_ext_ctrl& query) const;
+    int QueryMenu(v4l2_querymenu& menu) const;
+    int GetControl(v4l2_control& control) const;
+    int SetControl(v4l2_control& control);
+    void ReleaseBuffers();
+};
+
+const ControlSpec* VirtualCameraIo::State::FindControl(std::uint32_t id) const {
+    if (options.noControls) {
+        return nullptr;
+    }
+    for (const ControlSpec& spec : kControls) {
+        if (spec.id == id) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+const ControlSpec* VirtualCameraIo::State::NextControl(std::uint32_t after) const {
+    const ControlSpec* next = nullptr;
+    for (const ControlSpec& spec : kControls) {
+        if (!options.noControls && spec.id > after && (next == nullptr || spec.id < next->id)) {
+            next = &spec;
+        }
+    }
+    return next;
+}
+
+PatternSettings VirtualCameraIo::State::Pattern() const {
+    PatternSettings settings;
+    settings.brightness = values.at(V4L2_CID_BRIGHTNESS);
+    settings.contrast = values.at(V4L2_CID_CONTRAST);
+    settings.mirrored = values.at(V4L2_CID_HFLIP) != 0;
+    return settings;
+}
+
+int VirtualCameraIo::State::QueryCap(v4l2_capability& cap) const {
+    cap = v4l2_capability{};
+    std::snprintf(reinterpret_cast<char*>(cap.driver), sizeof cap.driver, "lumisight-vcam");
+    std::snprintf(reinterpret_cast<char*>(cap.card), sizeof cap.card, "%s", kVirtualCameraCard);
+    std::snprintf(reinterpret_cast<char*>(cap.bus_info), sizeof cap.bus_info, "usb-virtual-1");
+    cap.version = 0x00010000;
+    cap.device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    cap.capabilities = cap.device_caps | V4L2_CAP_DEVICE_CAPS;
+    return 0;
+}
+
+int VirtualCameraIo::State::EnumFormat(v4l2_fmtdesc& desc) const {
+    if (desc.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || desc.index != 0) {
+        return -EINVAL;
+    }
+    desc.flags = 0;
+    desc.pixelformat = V4L2_PIX_FMT_YUYV;
+    std::snprintf(reinterpret_cast<char*>(desc.description), sizeof desc.description, "YUYV 4:2:2");
+    return 0;
+}
+
+int VirtualCameraIo::State::EnumFrameSizes(v4l2_frmsizeenum& sizes) const {
+    const std::size_t offered = options.refuseHighRes ? 2 : 3;
+    if (sizes.pixel_format != V4L2_PIX_FMT_YUYV || sizes.index >= offered) {
+        return -EINVAL;
+    }
+    sizes.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+    sizes.discrete.width = static_cast<std::uint32_t>(kSizes[sizes.index].width);
+    sizes.discrete.height = static_cast<std::uint32_t>(kSizes[sizes.index].height);
+    return 0;
+}
+
+void VirtualCameraIo::State::FillFormat(v4l2_format& format, int w, int h) const {
+    format.fmt.pix = v4l2_pix_format{};
+    format.fmt.pix.width = static_cast<std::uint32_t>(w);
+    format.fmt.pix.height = static_cast<std::uint32_t>(h);
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    format.fmt.pix.field = V4L2_FIELD_NONE;
+    format.fmt.pix.bytesperline = static_cast<std::uint32_t>(w * 2);
+    format.fmt.pix.sizeimage = static_cast<std::uint32_t>(w * h * 2);
+    format.fmt.pix.colorspace = V4L2_COLORSPACE_SRGB;
+}
+
+int VirtualCameraIo::State::GetFormat(v4l2_format& format) const {
+    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE) {
+        return -EINVAL;
+    }
+    FillFormat(format, width, height);
+    return 0;
+}
+
+// Like a driver, adjusts the request to the nearest size it offers and to its only format.
+int VirtualCameraIo::State::SetFormat(v4l2_format& format, bool store) {
+    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE) {
+        return -EINVAL;
+    }
+    if (store && !buffers.empty()) {
+        return -EBUSY;
+    }
+    const long wantedArea = static_cast<long>(format.fmt.pix.width) * format.fmt.pix.height;
+    const std::size_t offered = options.refuseHighRes ? 2 : 3;
+    FrameSize best = kSizes[0];
+    for (std::size_t i = 0; i < offered; ++i) {
+        const long area = static_cast<long>(kSizes[i].width) * kSizes[i].height;
+        if (std::labs(area - wantedArea) <
+            std::labs(static_cast<long>(best.width) * best.height - wantedArea)) {
+            best = kSizes[i];
+        }
+    }
+    FillFormat(format, best.width, best.height);
+    if (store) {
+        width = best.width;
+        height = best.height;
+    }
+    return 0;
+}
+
+int VirtualCameraIo::State::RequestBuffers(int fd, v4l2_requestbuffers& request) {
+    if (request.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || request.memory != V4L2_MEMORY_MMAP) {
+        return -EINVAL;
+    }
+    if (bufferOwner != -1 && bufferOwner != fd) {
+        return -EBUSY;
+    }
+    if (streaming) {
+        return -EBUSY;
+    }
+    ReleaseBuffers();
+    if (request.count == 0) {
+        return 0;
+    }
+    request.count = std::clamp<std::uint32_t>(request.count, 2, 8);
+    buffers.resize(request.count);
+    for (Buffer& buffer : buffers) {
+        buffer.memory.assign(BufferStride(), 0);
+    }
+    bufferOwner = fd;
+    return 0;
+}
+
+int VirtualCameraIo::State::QueryBuffer(v4l2_buffer& buffer) const {
+    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.index >= buffers.size()) {
+        return -EINVAL;
+    }
+    const Buffer& slot = buffers[buffer.index];
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.length = ImageBytes();
+    buffer.m.offset = static_cast<std::uint32_t>(buffer.index * BufferStride());
+    buffer.bytesused = slot.bytesused;
+    buffer.flags = V4L2_BUF_FLAG_MAPPED | (slot.queued ? V4L2_BUF_FLAG_QUEUED : 0u);
+    return 0;
+}
+
+int VirtualCameraIo::State::QueueBuffer(int fd, v4l2_buffer& buffer) {
+    if (vanished) {
+        return -ENODEV;
+    }
+    if (fd != bufferOwner || buffer.index >= buffers.size() || buffers[buffer.index].queued) {
+        return -EINVAL;
+    }
+    buffers[buffer.index].queued = true;
+    queue.push_back(buffer.index);
+    changed.notify_all();
+    return 0;
+}
+
+int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
+    if (vanished) {
+        return -ENODEV;
+    }
+    if (fd != bufferOwner || !streaming) {
+        return -EINVAL;
+    }
+    if (!FrameReady()) {
+        return -EAGAIN;
+    }
+    const std::uint32_t index = queue.front();
+    queue.pop_front();
+    Buffer& slot = buffers[index];
+    DrawTestPattern(slot.memory.data(), width, height, width * 2, frames, Pattern());
+    slot.queued = false;
+    slot.bytesused = ImageBytes();
+    slot.sequence = static_cast<std::uint32_t>(frames);
+    gettimeofday(&slot.timestamp, nullptr);
+    ++frames;
+    // A consumer that fell behind gets the next frame one period from now, as a camera drops
+    // the frames nobody took.
+    const Clock::time_point now = Clock::now();
+    nextDue = now - nextDue > kFramePeriod ? now + kFramePeriod : nextDue + kFramePeriod;
+    if (options.vanishAfterFrames > 0 &&
+        frames >= static_cast<std::uint64_t>(options.vanishAfterFrames)) {
+        vanished = true;
+        changed.notify_all();
+    }
+    buffer.index = index;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.bytesused = slot.bytesused;
+    buffer.length = ImageBytes();
+    buffer.sequence = slot.sequence;
+    buffer.timestamp = slot.timestamp;
+    buffer.field = V4L2_FIELD_NONE;
+    buffer.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    return 0;
+}
+
+int VirtualCameraIo::State::StreamOn(int fd) {
+    if (vanished) {
+        return -ENODEV;
+    }
+    if (fd != bufferOwner || buffers.empty()) {
+        return -EINVAL;
+    }
+    if (!streaming) {
+        streaming = true;
+        nextDue = Clock::now() + kFramePeriod;
+    }
+    return 0;
+}
+
+int VirtualCameraIo::State::StreamOff(int fd) {
+    if (fd != bufferOwner) {
+        return -EINVAL;
+    }
+    streaming = false;
+    queue.clear();
+    for (Buffer& buffer : buffers) {
+        buffer.queued = false;
+    }
+    changed.notify_all();
+    return 0;
+}
+
+int VirtualCameraIo::State::QueryControl(v4l2_queryctrl& query) const {
+    const bool next = (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) != 0;
+    const std::uint32_t id = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+    const ControlSpec* spec = next ? NextControl(id) : FindControl(id);
+    if (spec == nullptr) {
+        return -EINVAL;
+    }
+    query = v4l2_queryctrl{};
+    query.id = spec->id;
+    query.type = spec->type;
+    std::snprintf(reinterpret_cast<char*>(query.name), sizeof query.name, "%s", spec->name);
+    query.minimum = spec->minimum;
+    query.maximum = spec->maximum;
+    query.step = 1;
+    query.default_value = spec->defaultValue;
+    return 0;
+}
+
+int VirtualCameraIo::State::QueryExtControl(v4l2_query_ext_ctrl& query) const {
+    v4l2_queryctrl basic{};
+    basic.id = query.id;
+    if (const int result = QueryControl(basic); result < 0) {
+        return result;
+    }
+    query = v4l2_query_ext_ctrl{};
+    query.id = basic.id;
+    query.type = basic.type;
+    std::memcpy(query.name, basic.name, sizeof basic.name);
+    query.minimum = basic.minimum;
+    query.maximum = basic.maximum;
+    query.step = 1;
+    query.default_value = basic.default_value;
+    query.elem_size = sizeof(std::int32_t);
+    query.elems = 1;
+    return 0;
+}
+
+int VirtualCameraIo::State::QueryMenu(v4l2_querymenu& menu) const {
+    const ControlSpec* spec = FindControl(menu.id);
+    if (spec == nullptr || spec->type != V4L2_CTRL_TYPE_MENU ||
+        menu.index >= kPowerLineItems.size()) {
+        return -EINVAL;
+    }
+    std::snprintf(reinterpret_cast<char*>(menu.name), sizeof menu.name, "%s",
+                  kPowerLineItems[menu.index]);
+    return 0;
+}
+
+int VirtualCameraIo::State::GetControl(v4l2_control& control) const {
+    if (FindControl(control.id) == nullptr) {
+        return -EINVAL;
+    }
+    control.value = values.at(control.id);
+    return 0;
+}
+
+int VirtualCameraIo::State::SetControl(v4l2_control& control) {
+    const ControlSpec* spec = FindControl(control.id);
+    if (spec == nullptr) {
+        return -EINVAL;
+    }
+    if (spec->type == V4L2_CTRL_TYPE_MENU &&
+        (control.value < spec->minimum || control.value > spec->maximum)) {
+        return -ERANGE;
+    }
+    control.value = std::clamp(control.value, spec->minimum, spec->maximum);
+    values[control.id] = control.value;
+    return 0;
+}
+
+void VirtualCameraIo::State::ReleaseBuffers() {
+    streaming = false;
+    queue.clear();
+    buffers.clear();
+    bufferOwner = -1;
+    changed.notify_all();
+}
+
+VirtualCameraIo::VirtualCameraIo(const VirtualCameraOptions& options)
+    : m_state(std::make_unique<State>(options)) {}
+
+VirtualCameraIo::~VirtualCameraIo() = default;
+
+int VirtualCameraIo::Open(const std::string& path, int /*flags*/) {
+    std::lock_guard lock(m_state->mutex);
+    if (path != kVirtualCameraNode) {
+        return -ENOENT;
+    }
+    if (m_state->vanished) {
+        return -ENODEV;
+    }
+    const int fd = m_state->nextFd++;
+    m_state->openFds.insert(fd);
+    return fd;
+}
+
+int VirtualCameraIo::Close(int fd) {
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->openFds.erase(fd) == 0) {
+        return -EBADF;
+    }
+    if (m_state->bufferOwner == fd) {
+        m_state->ReleaseBuffers();
+    }
+    return 0;
+}
+
+int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
+    std::lock_guard lock(m_state->mutex);
+    State& s = *m_state;
+    if (s.openFds.count(fd) == 0) {
+        return -EBADF;
+    }
+    switch (request) {
+        case VIDIOC_QUERYCAP:
+            return s.vanished ? -ENODEV : s.QueryCap(*static_cast<v4l2_capability*>(argument));
+        case VIDIOC_ENUM_FMT:
+            return s.EnumFormat(*static_cast<v4l2_fmtdesc*>(argument));
+        case VIDIOC_ENUM_FRAMESIZES:
+            return s.EnumFrameSizes(*static_cast<v4l2_frmsizeenum*>(argument));
+        case VIDIOC_G_FMT:
+            return s.GetFormat(*static_cast<v4l2_format*>(argument));
+        case VIDIOC_S_FMT:
+            return s.vanished ? -ENODEV : s.SetFormat(*static_cast<v4l2_format*>(argument), true);
+        case VIDIOC_TRY_FMT:
+            return s.SetFormat(*static_cast<v4l2_format*>(argument), false);
+        case VIDIOC_REQBUFS:
+            return s.vanished ? -ENODEV
+                              : s.RequestBuffers(fd, *static_cast<v4l2_requestbuffers*>(argument));
+        case VIDIOC_QUERYBUF:
+            return s.QueryBuffer(*static_cast<v4l2_buffer*>(argument));
+        case VIDIOC_QBUF:
+            return s.QueueBuffer(fd, *static_cast<v4l2_buffer*>(argument));
+        case VIDIOC_DQBUF:
+            return s.DequeueBuffer(fd, *static_cast<v4l2_buffer*>(argument));
+        case VIDIOC_STREAMON:
+            return s.StreamOn(fd);
+        case VIDIOC_STREAMOFF:
+            return s.StreamOff(fd);
+        case VIDIOC_QUERYCTRL:
+            return s.QueryControl(*static_cast<v4l2_queryctrl*>(argument));
+        case VIDIOC_QUERY_EXT_CTRL:
+            return s.QueryExtControl(*static_cast<v4l2_query_ext_ctrl*>(argument));
+        case VIDIOC_QUERYMENU:
+            return s.QueryMenu(*static_cast<v4l2_querymenu*>(argument));
+        case VIDIOC_G_CTRL:
+            return s.GetControl(*static_cast<v4l2_control*>(argument));
+        case VIDIOC_S_CTRL:
+            return s.vanished ? -ENODEV : s.SetControl(*static_cast<v4l2_control*>(argument));
+        default:
+            return -ENOTTY;
+    }
+}
+
+void* VirtualCameraIo::Mmap(std::size_t length, int fd, off_t offset, int* error) {
+    std::lock_guard lock(m_state->mutex);
+    State& s = *m_state;
+    const std::size_t stride = s.BufferStride();
+    const auto index = static_cast<std::size_t>(offset) / stride;
+    if (fd != s.bufferOwner || offset < 0 || static_cast<std::size_t>(offset) % stride != 0 ||
+        index >= s.buffers.size() || length > stride) {
+        *error = EINVAL;
+        return nullptr;
+    }
+    return s.buffers[index].memory.data();
+}
+
+int VirtualCameraIo::Munmap(void* /*address*/, std::size_t /*length*/) {
+    return 0;
+}
+
+int VirtualCameraIo::Poll(int fd, short events, short* revents, int timeoutMs) {
+    std::unique_lock lock(m_state->mutex);
+    State& s = *m_state;
+    *revents = 0;
+    if (s.openFds.count(fd) == 0) {
+        *revents = POLLNVAL;
+        return 1;
+    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (s.vanished || (fd == s.bufferOwner && !s.streaming)) {
+            *revents = static_cast<short>(POLLERR | (s.vanished ? POLLHUP : 0));
+            return 1;
+        }
+        if (fd == s.bufferOwner && s.FrameReady()) {
+            *revents = static_cast<short>(events & (POLLIN | POLLRDNORM));
+            return 1;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            return 0;
+        }
+        const bool waitingForTime = s.streaming && !s.queue.empty();
+        s.changed.wait_until(lock, waitingForTime ? std::min(deadline, s.nextDue) : deadline);
+    }
+}
+
+void VirtualCameraIo::Unplug() {
+    std::lock_guard lock(m_state->mutex);
+    m_state->vanished = true;
+    m_state->changed.notify_all();
+}
+
+int VirtualCameraIo::OpenDescriptors() const {
+    std::lock_guard lock(m_state->mutex);
+    return static_cast<int>(m_state->openFds.size());
+}
+
+std::uint64_t VirtualCameraIo::FramesDelivered() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->frames;
+}

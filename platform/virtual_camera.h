@@ -1,0 +1,61 @@
+#pragma once
+
+// The emulated camera behind --virtual-camera: a V4L2 capture device answered in this process
+// at the device-I/O boundary, so that the same V4L2 code drives it as a real camera. It offers
+// YUYV at 320 x 240, 640 x 480 and 1280 x 1024 with memory-mapped buffers and a moving test
+// pattern at 30 frames per second, four settings (brightness, contrast, a switch and a menu),
+// and test switches to refuse 1280 x 1024, to offer no settings, or to vanish mid-stream.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/v4l2_device_io.h"
+
+struct VirtualCameraOptions {
+    bool refuseHighRes = false;  // 1280 x 1024 requests are adjusted to 640 x 480
+    bool noControls = false;
+    int vanishAfterFrames = 0;  // > 0: the device is unplugged after delivering that many frames
+};
+
+constexpr const char* kVirtualCameraNode = "/dev/video-virtual";
+constexpr const char* kVirtualCameraCard = "Lumisight Virtual Camera";
+constexpr int kVirtualCameraFps = 30;
+
+// The path text under which the emulated camera is listed: a USB path that carries the
+// built-in vendor identifier.
+std::string VirtualCameraPathText();
+
+// What the pattern depends on besides the frame number.
+struct PatternSettings {
+    int brightness = 128;  // 0..255, 128 neutral
+    int contrast = 128;    // 0..255, 128 neutral
+    bool mirrored = false;
+};
+
+// Draws the test pattern of one frame: colour bars that move sideways by 4 pixels a frame and a
+// grey block that moves down; luma follows brightness and contrast.
+void DrawTestPattern(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
+                     const PatternSettings& settings);
+
+class VirtualCameraIo : public DeviceIo {
+public:
+    explicit VirtualCameraIo(const VirtualCameraOptions& options);
+    ~VirtualCameraIo() override;
+
+    int Open(const std::string& path, int flags) override;
+    int Close(int fd) override;
+    int Ioctl(int fd, unsigned long request, void* argument) override;
+    void* Mmap(std::size_t length, int fd, off_t offset, int* error) override;
+    int Munmap(void* address, std::size_t length) override;
+    int Poll(int fd, short events, short* revents, int timeoutMs) override;
+
+    // Makes the device vanish now, as an unplug would.
+    void Unplug();
+    int OpenDescriptors() const;
+    std::uint64_t FramesDelivered() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
