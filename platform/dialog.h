@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/geometry.h"
 #include "platform/services.h"
@@ -87,7 +88,9 @@ public:
     bool IsEnded() const { return m_ended; }
     int Result() const { return m_result; }
 
-    // For tests: create the window and run OnInitDialog without a loop; destroy it again.
+    // For tests: create the window and run OnInitDialog without a loop (its result is
+    // returned); destroy it again (OnDestroy first). Creating while a window exists does nothing
+    // and returns false.
     bool CreateAndInitialise();
     void DestroyWindow();
 
@@ -106,6 +109,9 @@ private:
 
     const DialogLayout& m_layout;
     PlatformServices& m_services;
+    // The layout's initial pictures, shown by the bitmap controls for the window's whole life;
+    // declared before the window so that the window goes first.
+    std::vector<std::unique_ptr<Bitmap>> m_layoutBitmaps;
     std::unique_ptr<DialogWindow> m_window;
     bool m_ended = false;
     int m_result = 0;

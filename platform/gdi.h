@@ -7,12 +7,14 @@
 // off-screen bitmap); the origin is the top-left corner of the window, control or bitmap.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "platform/geometry.h"
 
+class QFont;
 class QImage;
 
 struct Color {
@@ -49,7 +51,9 @@ constexpr std::uint32_t BI_RGB = 0;
 // Text alignment and background flags with their classic values.
 constexpr unsigned TA_LEFT = 0;
 constexpr unsigned TA_TOP = 0;
+constexpr unsigned TA_RIGHT = 2;
 constexpr unsigned TA_CENTER = 6;
+constexpr unsigned TA_BOTTOM = 8;
 constexpr unsigned TA_BASELINE = 24;
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
@@ -82,16 +86,20 @@ private:
 // Pens and brushes are selected into it; an unset pen draws no outline, an unset brush no fill.
 class DrawingSurface {
 public:
+    // Told which part of the image (image coordinates, already clipped) a drawing call changed.
+    using ChangeListener = std::function<void(const Rect&)>;
+
     // target: the image drawn into; origin: where the surface's (0, 0) lies in the image;
-    // clip: the part of the image the surface may change (image coordinates).
-    DrawingSurface(QImage& target, Point origin, Rect clip);
+    // clip: the part of the image the surface may change (image coordinates); onChanged: told
+    // after every call that changed pixels (the owning window uses it to show them).
+    DrawingSurface(QImage& target, Point origin, Rect clip, ChangeListener onChanged = {});
     explicit DrawingSurface(Bitmap& offscreen);  // an off-screen surface, origin at (0, 0)
 
     void SelectPen(std::optional<Color> pen) { m_pen = pen; }
     void SelectBrush(std::optional<Color> brush) { m_brush = brush; }
 
     // Fills the inside with the brush and draws a 1-pixel outline with the pen, inside the
-    // rectangle; right and bottom exclusive.
+    // rectangle; right and bottom exclusive. Without a pen the brush fills the whole rectangle.
     void Rectangle(const Rect& rect);
     void Rectangle(int left, int top, int right, int bottom) {
         Rectangle(Rect{left, top, right, bottom});
@@ -104,6 +112,9 @@ public:
 
     // Copies an 80x60-style bottom-up 24-bit block (bits, described by info) from the source
     // rectangle into the destination rectangle, nearest-pixel (colour-on-colour) scaling.
+    // Rows are padded to 4 bytes; ySrc counts from the block's bottom row when biHeight > 0
+    // (a negative biHeight describes a top-down block). 32-bit blocks are accepted too; any
+    // other format, or a source rectangle outside the block, draws nothing where it falls out.
     void StretchDIBits(int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                        int srcWidth, int srcHeight, const void* bits, const BitmapInfo& info);
     // Copies pixels of an off-screen bitmap to (x, y).
@@ -114,14 +125,21 @@ public:
     void SetTextAlign(unsigned align) { m_textAlign = align; }
     void SetBkMode(int mode) { m_bkMode = mode; }
     void SetTextColor(Color color) { m_textColor = color; }
-    // UTF-8 text in the default UI font at the reference point given by the alignment.
+    void SetBkColor(Color color) { m_bkColor = color; }
+    // UTF-8 text in the default UI font at the reference point given by the alignment; in
+    // OPAQUE mode the text's box is filled with the background colour first.
     void TextOut(int x, int y, std::string_view text);
 
     // True when some part of the rectangle (surface coordinates) lies in the clip area.
     bool RectVisible(const Rect& rect) const;
 
+    // The clip rectangle in surface coordinates.
+    Rect ClipBox() const;
+
 private:
     void FillImageRect(const Rect& imageRect, Color color);
+    void DrawSegment(Point from, Point to);
+    void Changed(const Rect& imageRect);
     Rect ToImage(const Rect& rect) const;
 
     QImage* m_target;
@@ -133,4 +151,10 @@ private:
     unsigned m_textAlign = TA_LEFT;
     int m_bkMode = OPAQUE;
     Color m_textColor;
+    Color m_bkColor = Rgb(255, 255, 255);
+    ChangeListener m_onChanged;
 };
+
+// The default UI font the surfaces draw text in (the desktop's 8-point system font: the
+// application font's family at 11 pixels, without antialiasing). Needs a QGuiApplication.
+QFont DefaultUiFont();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@
 
 class QImage;
 class WindowHandler;
+
+// The main window's client area: the skin's size. The outer window adds the frame, the caption
+// and the horizontal scroll bar beneath it.
+constexpr int kClientWidth = 640;
+constexpr int kClientHeight = 595;
 
 enum class ControlKind {
     Bitmap,      // shows a bitmap unscaled from its top-left corner
@@ -37,16 +43,18 @@ public:
     const Bitmap* Image() const { return m_image; }
     const std::string& Text() const { return m_text; }
 
-    void Move(int x, int y);                 // keeps the size
+    void Move(int x, int y);  // keeps the size
     void MoveAndSize(int x, int y, int width, int height);
-    void Show(bool visible);                 // repaints the control's area when it changes
-    void SetImage(const Bitmap* bitmap);     // the image-setting message: repaints at once
+    void Show(bool visible);              // repaints the control's area when it changes
+    void SetImage(const Bitmap* bitmap);  // the image-setting message: repaints at once
     void SetText(const std::string& text);
     // A surface with its origin at the control's top-left corner; it may draw anywhere in the
     // window's client area.
     DrawingSurface GetDC();
-    // Paints the control's own look into the client image (used by the repaint).
+    // Paints the control's own look into the client image (used by the repaint), limited to
+    // clip (client coordinates) in the second form. A hidden control paints nothing.
     void PaintInto(QImage& client) const;
+    void PaintInto(QImage& client, const Rect& clip) const;
 
 private:
     class DialogWindow& m_owner;
@@ -89,14 +97,22 @@ public:
     void SetVisible(bool visible);
     Rect Placement() const;
     bool IsVisible() const;
-    // Draws the newest frame scaled into the placement (nothing when none has arrived).
+    // Draws the newest frame scaled into the placement (nothing when none has arrived, when
+    // hidden, or while the newest frame still has the size of an earlier placement). Always takes
+    // the newest frame, so that the next one is announced again. The second form limits the
+    // drawing to clip (client coordinates).
     void PaintInto(QImage& client);
+    void PaintInto(QImage& client, const Rect& clip);
     // Called (on the streaming thread) after a new frame was stored, at most once per frame
     // until the user-interface thread has taken it; set by the presenter to request a repaint.
+    // The callback must be quick and must not call back into this surface. Once this returns,
+    // the previous callback is no longer running and will not be called again.
     void SetFrameReadyCallback(std::function<void()> callback);
 
     // Streaming thread: converts a YUYV frame (width x height, stride bytes per row) for display
-    // and publishes it as the newest frame.
+    // at the placement's size and publishes it as the newest frame. Frames presented before the
+    // first placement are dropped. Only one thread may present at a time, and presenting must
+    // stop before the surface is destroyed.
     void Present(const std::uint8_t* yuyv, int width, int height, int stride);
 
 private:
@@ -134,12 +150,19 @@ public:
     // Repaints the dirty area now: skin and controls in order, the video child, then the
     // dialog's paint handler. Does nothing when nothing is dirty.
     void UpdateWindow();
+    // Draws the newest video frame into its placement without touching the dirty area or the
+    // dialog (the live picture costs the dialog nothing).
+    void PaintPreview();
+    // Repaints one control's area at once (the image-setting message): the control, then the
+    // video child where it overlaps.
+    void RepaintControl(const Control& control);
     // A surface over the whole client area, child controls included.
     DrawingSurface GetDC();
 
-    // Window timers, delivered to the dialog's timer handler.
+    // Window timers, delivered to the dialog's timer handler; all are disarmed with the window.
     void SetTimer(int id, int periodMs);
     void KillTimer(int id);
+    bool IsTimerArmed(int id) const { return m_armedTimers.count(id) != 0; }
 
     // The horizontal scroll bar.
     void EnableScrollBar(bool enable);
@@ -164,6 +187,7 @@ public:
 
 private:
     void RepaintArea(const Rect& area);
+    void NotifyScrollBar();
 
     WindowHandler& m_handler;
     TimerHost& m_timers;
@@ -174,6 +198,7 @@ private:
     int m_outerHeight = 0;
     bool m_iconic = false;
     Rect m_dirty;
+    std::set<int> m_armedTimers;
     ScrollBarState m_scroll;
     PreviewSurface m_preview;
     std::function<void(const Rect&)> m_pixelsChanged;

@@ -1,0 +1,158 @@
+// The live-video child: a triple buffer between the streaming thread and the user-interface
+// thread. The streaming thread always owns one slot to write into, the user-interface thread one
+// slot to draw from, and the third slot is the newest published frame. Handing a slot over is a
+// single atomic exchange on each side, so neither thread ever waits for the other, frames never
+// queue up (a newer frame replaces an untaken one) and no lock is held while converting or
+// drawing.
+#include "platform/window.h"
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/scale_argb.h>
+
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kSlotMask = 0x3;
+constexpr unsigned kFresh = 0x4;  // the published slot holds a frame not yet taken
+
+std::uint64_t PackSize(int width, int height) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(width)) << 32) |
+           static_cast<std::uint32_t>(height);
+}
+int PackedWidth(std::uint64_t packed) {
+    return static_cast<int>(packed >> 32);
+}
+int PackedHeight(std::uint64_t packed) {
+    return static_cast<int>(packed & 0xffffffffu);
+}
+
+}  // namespace
+
+struct PreviewSurface::Slots {
+    struct Frame {
+        std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, as QImage::Format_RGB32 stores it
+        int width = 0;
+        int height = 0;
+    };
+    std::array<Frame, 3> frames;
+
+    // The index of the newest published slot, plus kFresh until the user-interface thread takes
+    // it. Guards the hand-over of whole slots: the streaming thread's exchange releases the
+    // pixels it wrote, the user-interface thread's exchange acquires them; in the other
+    // direction the user-interface thread's exchange releases the slot it has finished reading
+    // and the streaming thread's exchange acquires it before writing into it again. Both
+    // exchanges are therefore acq_rel.
+    std::atomic<unsigned> published{1};
+    int writeSlot = 0;  // streaming thread only
+    int readSlot = 2;   // user-interface thread only
+
+    // The placement's size, the only placement data the streaming thread reads. Packed into
+    // one word so that a width and a height of two different placements are never mixed.
+    // Relaxed: the size is self-contained, and a frame converted for an older size is simply
+    // not drawn.
+    std::atomic<std::uint64_t> targetSize{0};
+
+    std::vector<std::uint32_t> scratch;  // streaming thread only: the frame before scaling
+
+    std::mutex callbackMutex;  // protects frameReady, and keeps it alive while it runs
+    std::function<void()> frameReady;
+
+    Rect placement;       // user-interface thread only
+    bool visible = true;  // user-interface thread only
+};
+
+PreviewSurface::PreviewSurface() : m_slots(std::make_unique<Slots>()) {}
+PreviewSurface::~PreviewSurface() = default;
+
+void PreviewSurface::Place(const Rect& rect) {
+    m_slots->placement = rect;
+    m_slots->targetSize.store(PackSize(std::max(rect.Width(), 0), std::max(rect.Height(), 0)),
+                              std::memory_order_relaxed);
+}
+
+void PreviewSurface::SetVisible(bool visible) {
+    m_slots->visible = visible;
+}
+Rect PreviewSurface::Placement() const {
+    return m_slots->placement;
+}
+bool PreviewSurface::IsVisible() const {
+    return m_slots->visible;
+}
+
+void PreviewSurface::SetFrameReadyCallback(std::function<void()> callback) {
+    const std::lock_guard lock(m_slots->callbackMutex);
+    m_slots->frameReady = std::move(callback);
+}
+
+void PreviewSurface::Present(const std::uint8_t* yuyv, int width, int height, int stride) {
+    Slots& buffers = *m_slots;
+    const std::uint64_t target = buffers.targetSize.load(std::memory_order_relaxed);
+    const int targetWidth = PackedWidth(target);
+    const int targetHeight = PackedHeight(target);
+    if (yuyv == nullptr || width <= 0 || height <= 0 || stride < width * 2 || targetWidth <= 0 ||
+        targetHeight <= 0) {
+        return;
+    }
+    Slots::Frame& frame = buffers.frames[buffers.writeSlot];
+    frame.pixels.resize(static_cast<std::size_t>(targetWidth) * targetHeight);
+    frame.width = targetWidth;
+    frame.height = targetHeight;
+    auto* destination = reinterpret_cast<std::uint8_t*>(frame.pixels.data());
+    if (width == targetWidth && height == targetHeight) {
+        libyuv::YUY2ToARGB(yuyv, stride, destination, targetWidth * 4, width, height);
+    } else {
+        buffers.scratch.resize(static_cast<std::size_t>(width) * height);
+        auto* full = reinterpret_cast<std::uint8_t*>(buffers.scratch.data());
+        libyuv::YUY2ToARGB(yuyv, stride, full, width * 4, width, height);
+        libyuv::ARGBScale(full, width * 4, width, height, destination, targetWidth * 4, targetWidth,
+                          targetHeight, libyuv::kFilterBilinear);
+    }
+    const unsigned previous = buffers.published.exchange(
+        static_cast<unsigned>(buffers.writeSlot) | kFresh, std::memory_order_acq_rel);
+    buffers.writeSlot = static_cast<int>(previous & kSlotMask);
+    // Announce only the first of a run of frames the user-interface thread has not taken yet:
+    // one pending repaint shows whichever frame is newest when it runs.
+    if ((previous & kFresh) == 0) {
+        const std::lock_guard lock(buffers.callbackMutex);
+        if (buffers.frameReady) {
+            buffers.frameReady();
+        }
+    }
+}
+
+void PreviewSurface::PaintInto(QImage& client) {
+    PaintInto(client, Rect{0, 0, client.width(), client.height()});
+}
+
+void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
+    Slots& buffers = *m_slots;
+    // The relaxed look only saves an exchange when nothing new has arrived; the exchange itself
+    // does the synchronising.
+    if ((buffers.published.load(std::memory_order_relaxed) & kFresh) != 0) {
+        const unsigned previous = buffers.published.exchange(
+            static_cast<unsigned>(buffers.readSlot), std::memory_order_acq_rel);
+        buffers.readSlot = static_cast<int>(previous & kSlotMask);
+    }
+    const Slots::Frame& frame = buffers.frames[buffers.readSlot];
+    const Rect& placement = buffers.placement;
+    Rect area;
+    if (!buffers.visible || frame.width != placement.Width() ||
+        frame.height != placement.Height() || !IntersectRect(&area, placement, clip) ||
+        !IntersectRect(&area, area, Rect{0, 0, client.width(), client.height()})) {
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(std::uint32_t);
+    for (int y = area.top; y < area.bottom; ++y) {
+        const std::uint32_t* source = frame.pixels.data() +
+                                      static_cast<std::size_t>(y - placement.top) * frame.width +
+                                      (area.left - placement.left);
+        std::memcpy(client.scanLine(y) + static_cast<std::size_t>(area.left) * 4, source, rowBytes);
+    }
+}
