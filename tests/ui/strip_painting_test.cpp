@@ -224,21 +224,34 @@ TEST_F(PaintTimerTest, MinimisedWindowPaintsItsIconAndArmsNoTimer) {
     harness.Pump();  // no icon to draw: nothing is drawn, nothing breaks
 }
 
-// Idle with pictures listed: only the sweep runs, every 3 s, and nothing is repainted.
-TEST_F(PaintTimerTest, IdleWindowOnlySweeps) {
+// Idle with pictures listed and the camera streaming: only the sweep runs, every 3 s; the live
+// picture reaches the window without a repaint of the dialog or any of its timers.
+TEST_F(PaintTimerTest, IdleWindowOnlySweepsWhileFramesFlow) {
     AddPictures(8);
+    std::vector<std::uint8_t> frame(640 * 480 * 2, 0x80);
+    // The capture double leaves the video child alone; placed as the real graph places it.
+    Win().Preview().Place(Rect{0, 0, 640, 480});
+    Win().Preview().SetVisible(true);
     int repaints = 0;
-    std::vector<int> fired;
     const long long end = harness.Clock().Now() + 10000;
     const std::size_t before = harness.Clock().Firings().size();
-    while (harness.Clock().FireNext(end)) {
+    while (harness.Clock().Now() < end) {
+        media.DeliverFrame(frame.data(), static_cast<std::int32_t>(frame.size()));
+        Win().Preview().Present(frame.data(), 640, 480, 640 * 2);
+        const long long next = harness.Clock().Now() + 33;
+        while (harness.Clock().FireNext(next)) {
+            repaints += harness.Pump();
+        }
+        harness.Clock().SetNow(next);
         repaints += harness.Pump();
     }
+    std::vector<int> fired;
     for (std::size_t i = before; i < harness.Clock().Firings().size(); ++i) {
         fired.push_back(harness.Clock().Firings()[i].id);
     }
     EXPECT_EQ(fired, (std::vector<int>{TIMER_SWEEP, TIMER_SWEEP, TIMER_SWEEP}));
     EXPECT_EQ(repaints, 0);
+    EXPECT_NE(harness.PixelAt(320, 240), kGrey) << "the frames did reach the live picture";
 }
 
 // The sweep's next run counts from the end of this one, however long it took.
