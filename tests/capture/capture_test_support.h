@@ -1,0 +1,70 @@
+#pragma once
+
+// Helpers shared by the capture tests: the log read back as messages, a clean frame double
+// buffer, and a dialog fixture whose capture system is the real V4L2 one.
+
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "capture/frame_double_buffer.h"
+#include "capture/media_framework.h"
+#include "capture/still_graph.h"
+#include "support/webcam_fixture.h"
+
+// The messages of the log entries, in order (the time stamps stripped).
+inline std::vector<std::string> LogMessages(const std::string& log) {
+    static const std::regex kEntry(" \\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2} [^\\n]*\\n\\t[^:]*:");
+    std::vector<std::string> messages;
+    auto begin = std::sregex_iterator(log.begin(), log.end(), kEntry);
+    const auto end = std::sregex_iterator();
+    for (auto it = begin; it != end; ++it) {
+        const std::size_t start = static_cast<std::size_t>(it->position() + it->length());
+        auto next = std::next(it);
+        std::size_t stop = next == end ? log.size() : static_cast<std::size_t>(next->position());
+        if (stop > start && log[stop - 1] == '\n') {
+            --stop;
+        }
+        messages.push_back(log.substr(start, stop - start));
+    }
+    return messages;
+}
+
+// Frees the blocks and forgets the latest frame, as at process start.
+inline void ResetFrameDoubleBuffer() {
+    FrameDoubleBuffer& frames = g_frameDoubleBuffer;
+    frames.m_pLatest.store(nullptr);
+    frames.m_nLatestLength.store(0);
+    for (std::uint8_t*& block : frames.m_pBuffer) {
+        std::free(block);
+        block = nullptr;
+    }
+    frames.m_nAllocSize = 0;
+    frames.m_nWriteIndex = 0;
+    g_frameGrabberCallback.m_pDialog.store(nullptr);
+}
+
+// The window on the fake capture system, logging on, with the capture state of a fresh process.
+class CaptureFixture : public WebcamFixture {
+public:
+    CaptureFixture() {
+        ResetFrameDoubleBuffer();
+        g_bProbeHighRes = true;
+        EnableLog();
+    }
+    ~CaptureFixture() { ResetFrameDoubleBuffer(); }
+
+    // The messages logged since the last call.
+    std::vector<std::string> NewMessages() {
+        const std::vector<std::string> all = LogMessages(Log());
+        std::vector<std::string> fresh(
+            all.begin() + static_cast<long>(std::min(m_seen, all.size())), all.end());
+        m_seen = all.size();
+        return fresh;
+    }
+
+private:
+    std::size_t m_seen = 0;
+};

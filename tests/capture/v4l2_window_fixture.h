@@ -1,0 +1,97 @@
+#pragma once
+
+// The window on the real V4L2 capture system with the emulated camera, and no system camera.
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include <QApplication>
+#include <QWidget>
+
+#include "capture_test_support.h"
+
+// Finds the program's own top-level Qt windows by their whole title, as the desktop's window
+// search does for the program's windows, and closes them on request.
+class QtTopLevelFinder : public WindowFinder {
+public:
+    std::optional<WindowRef> Find(const std::string& title) override {
+        searches.push_back(title);
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->windowTitle() == QString::fromStdString(title)) {
+                return reinterpret_cast<WindowRef>(widget);
+            }
+        }
+        return std::nullopt;
+    }
+    void BringToFront(WindowRef) override {}
+    void Close(WindowRef window) override { reinterpret_cast<QWidget*>(window)->close(); }
+
+    std::vector<std::string> searches;
+};
+
+// Polls the condition until it holds or the time is up.
+template <typename Condition>
+bool WaitFor(Condition condition,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// The window on the real V4L2 capture system with the emulated camera and no system cameras.
+class V4l2WindowFixture {
+public:
+    explicit V4l2WindowFixture(CaptureOptions options = VirtualOnly()) : m_options(options) {
+        ResetFrameDoubleBuffer();
+        g_bProbeHighRes = true;
+        g_bLogEnabled = false;
+        WriteWholeFile(m_work / "Debug", "");
+        std::filesystem::create_directories(m_work / "Pictures");
+        dialog = std::make_unique<CWebcamDlg>(environment);
+    }
+    ~V4l2WindowFixture() {
+        harness.Stop();
+        dialog.reset();
+        ResetFrameDoubleBuffer();
+        g_bLogEnabled = false;
+    }
+
+    static CaptureOptions VirtualOnly() {
+        CaptureOptions options;
+        options.virtualCamera = true;
+        options.sysfsRoot = "/nonexistent-sysfs";  // no system camera can interfere
+        options.watchPower = false;
+        return options;
+    }
+    std::vector<std::string> Log() const { return LogMessages(ReadWholeFile(m_work / "Message")); }
+    bool LogHas(const std::string& message) const {
+        const std::vector<std::string> log = Log();
+        return std::find(log.begin(), log.end(), message) != log.end();
+    }
+
+    HeadlessHarness harness;
+    QtTopLevelFinder windows;
+    PlatformServices services{harness.Clock(), harness.MessageBoxes(), windows, harness.Loop()};
+    RecordingShell shell;
+
+private:
+    CaptureOptions m_options;
+    TempDir m_work;
+    CurrentDirectoryGuard m_cwd{m_work.Path()};
+
+public:
+    std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(m_options);
+    WebcamEnvironment environment{services,
+                                  *media,
+                                  shell,
+                                  [](const char*) -> const char* { return nullptr; },
+                                  (m_work / "Pictures").string(),
+                                  nullptr};
+    std::unique_ptr<CWebcamDlg> dialog;
+};
