@@ -152,8 +152,12 @@ void FinishUnseenDrag(CWebcamDlg& dialog, unsigned flags) {
         ClearSelection(dialog);
     }
     SelectFramesUnderBand(dialog, dialog.m_rcBand, nullptr);
+    // The last band and the whole area wiped for it: the wipe's flat grey covers the skin's
+    // shading there until it is repainted.
+    Rect area;
+    UnionRect(&area, dialog.m_rcBandPrev, dialog.m_rcBandDirty);
     dialog.m_rcBandDirty = dialog.m_rcBandPrev;
-    dialog.Window().InvalidateRect(&dialog.m_rcBandDirty, false);
+    dialog.Window().InvalidateRect(&area, false);
     ClearDragState(dialog);
 }
 

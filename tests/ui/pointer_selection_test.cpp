@@ -150,6 +150,18 @@ TEST_F(PointerSelectionTest, MoveWithoutTheButtonFinishesAnUnseenRelease) {
     EXPECT_NE(harness.PixelAt(250, 560), kRed);
 }
 
+// A band that shrank: the skin's shading wiped under its larger earlier steps comes back too.
+TEST_F(PointerSelectionTest, UnseenReleaseRestoresTheSkinUnderEarlierBands) {
+    const Point shaded{280, 518};  // the panel's shadow rows above the frames
+    const Color skin = harness.PixelAt(shaded.x, shaded.y);
+    ASSERT_NE(skin, kGrey);
+    DragThrough({{212, 517}, {300, 580}, {250, 560}});
+    EXPECT_EQ(harness.PixelAt(shaded.x, shaded.y), kGrey);  // wiped during the drag
+    harness.MouseMove(Point{320, 200});
+    harness.Advance(10);
+    EXPECT_EQ(harness.PixelAt(shaded.x, shaded.y), skin);
+}
+
 TEST_F(PointerSelectionTest, TinyDragEndsAsAClickAtTheRelease) {
     DragThrough({{160, 550}, {162, 552}});
     harness.LButtonUp(Point{162, 552});
