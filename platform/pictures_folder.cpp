@@ -74,6 +74,25 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return text.str();
 }
 
+// $XDG_CONFIG_HOME when it is absolute (relative settings are to be ignored), else
+// $HOME/.config; empty when there is neither.
+std::string ConfigFolder(const EnvironmentLookup& getenv, const std::optional<std::string>& home) {
+    const auto configHome = Variable(getenv, "XDG_CONFIG_HOME");
+    if (configHome && configHome->starts_with('/')) {
+        return *configHome;
+    }
+    return home ? *home + "/.config" : std::string();
+}
+
+std::optional<std::string> UserDirsPictures(const std::string& configFolder,
+                                            const std::optional<std::string>& home) {
+    if (configFolder.empty()) {
+        return std::nullopt;
+    }
+    const auto text = ReadFile(configFolder + "/user-dirs.dirs");
+    return text ? ParseUserDirsPictures(*text, home) : std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> ParseUserDirsPictures(std::string_view text,
@@ -108,16 +127,8 @@ std::optional<std::string> FindPicturesFolder(const EnvironmentLookup& getenv,
         return WithoutTrailingSeparators(*override);
     }
     const auto home = Variable(getenv, "HOME");
-    std::optional<std::string> configHome = Variable(getenv, "XDG_CONFIG_HOME");
-    if (!configHome && home) {
-        configHome = *home + "/.config";
-    }
-    if (configHome) {
-        if (const auto text = ReadFile(*configHome + "/user-dirs.dirs")) {
-            if (auto pictures = ParseUserDirsPictures(*text, home)) {
-                return WithoutTrailingSeparators(*pictures);
-            }
-        }
+    if (auto pictures = UserDirsPictures(ConfigFolder(getenv, home), home)) {
+        return WithoutTrailingSeparators(*pictures);
     }
     if (!home) {
         return std::nullopt;

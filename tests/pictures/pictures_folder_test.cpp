@@ -56,6 +56,8 @@ TEST(PicturesFolder, OptionThenUserDirsThenHome) {
     WriteBytes(config / "user-dirs.dirs", "XDG_PICTURES_DIR=\"/elsewhere\"\n");
     environment.values["XDG_CONFIG_HOME"] = config.Path();
     EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), "/elsewhere");
+    environment.values["XDG_CONFIG_HOME"] = "relative/config";  // ignored: back to ~/.config
+    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), home / "Fotos");
 
     EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::string("/tmp/chosen//")),
               "/tmp/chosen");
