@@ -1,4 +1,70 @@
-// Entry point: filled in with the application object.
-int main() {
+// The process: the command line, the GUI application and the platform's real services, then the
+// application object, which runs the main window and returns when it has closed.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/webcam_app.h"
+#include "app/webcam_dlg.h"
+#include "capture/media_framework.h"
+#include "platform/gui_application.h"
+#include "platform/qt_message_boxes.h"
+#include "platform/qt_modal_loop.h"
+#include "platform/qt_timer_host.h"
+#include "platform/shell.h"
+#include "platform/x11_window_finder.h"
+
+namespace {
+
+// --help and --version answer without a display, before the toolkit starts.
+bool AnswerWithoutWindow(const std::vector<std::string>& arguments, const char* program) {
+    const CommandLine line = ParseCommandLine(arguments);
+    if (line.help) {
+        std::fputs(HelpText(program).c_str(), stdout);
+        return true;
+    }
+    if (line.version) {
+        std::fputs(VersionText().c_str(), stdout);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (AnswerWithoutWindow(std::vector<std::string>(argv + 1, argv + argc), "lumisight-webcam")) {
+        return 0;
+    }
+    GuiApplication gui(argc, argv);  // takes the toolkit's own options out of the line
+    const CommandLine line = ParseCommandLine(gui.ProgramArguments());
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "lumisight-webcam: %s\nTry 'lumisight-webcam --help'.\n",
+                     line.error.c_str());
+        return 2;
+    }
+
+    CaptureOptions captureOptions;
+    captureOptions.virtualCamera = line.virtualCamera;
+    const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
+
+    QtTimerHost timers;
+    QtMessageBoxes messageBoxes;
+    X11WindowFinder windowFinder;
+    QtModalLoop modalLoop;
+    PlatformServices services{timers, messageBoxes, windowFinder, modalLoop};
+    XdgShell shell;
+    WebcamEnvironment environment{
+        services,
+        *media,
+        shell,
+        [](const char* name) { return static_cast<const char*>(std::getenv(name)); },
+        line.picturesDir,
+        nullptr};
+
+    CWebcamApp application(environment);
+    application.InitInstance();
     return 0;
 }
