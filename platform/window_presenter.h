@@ -1,0 +1,53 @@
+#pragma once
+
+// Shows a DialogWindow on screen: one fixed-size top-level QWidget titled with the window's
+// title, showing the client image with the window's horizontal QScrollBar directly beneath it.
+// Pointer, keyboard, focus, move, minimise and close events become the dialog's messages; the
+// scroll bar's actions become scroll codes. Only changed rectangles are blitted.
+//
+// Pointer events are forwarded only inside the client area and not over the visible live
+// picture: the window never captures the pointer, and the live picture is a child of its own
+// that keeps its events.
+
+#include <QRegion>
+#include <QWidget>
+
+#include "platform/window.h"
+
+class QScrollBar;
+
+class WindowPresenter : public QWidget {
+public:
+    explicit WindowPresenter(DialogWindow& window);
+    ~WindowPresenter() override;
+
+    // The widget that shows the client image (client coordinates = its coordinates).
+    QWidget* ClientView() const;
+    QScrollBar* ScrollBar() const { return m_scrollBar; }
+
+    // The presenter currently showing this window, or null (for dialogs that open relative to
+    // the main window, such as the device properties).
+    static WindowPresenter* Of(const DialogWindow& window);
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    class View;
+
+    void ApplyScrollBarState(const ScrollBarState& state);
+    void OnScrollAction(int action);
+    void OnSliderReleased();
+    void SendScroll(int code, int position);
+
+    DialogWindow& m_window;
+    View* m_view = nullptr;             // owned by this widget
+    QScrollBar* m_scrollBar = nullptr;  // owned by this widget
+    // Set while the window's scroll state is being copied onto the bar, so that the bar's own
+    // reaction to a programmatic change is never taken for the user's action.
+    bool m_applyingScrollState = false;
+};

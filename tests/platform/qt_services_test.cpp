@@ -1,0 +1,162 @@
+// The real Qt services: timers, message boxes and the modal loop.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/qt_message_boxes.h"
+#include "platform/qt_modal_loop.h"
+#include "platform/qt_timer_host.h"
+#include "platform/testing/headless_harness.h"
+#include "platform/window_presenter.h"
+#include "resources/dialog_layout.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return condition();
+}
+
+class QtServicesTest : public ::testing::Test {
+protected:
+    QtServicesTest() { EnsureQtApplication(); }
+};
+
+TEST_F(QtServicesTest, TimerFiresRepeatedlyUntilDisarmedFromItsOwnHandler) {
+    QtTimerHost timers;
+    int fired = 0;
+    timers.Arm(500, 1, [&](int id) {
+        EXPECT_EQ(id, 500);
+        if (++fired == 3) {
+            timers.Disarm(id);
+        }
+    });
+    ASSERT_TRUE(WaitFor([&] { return fired >= 3; }));
+    EXPECT_FALSE(timers.IsArmed(500));
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 30) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fired, 3);
+}
+
+TEST_F(QtServicesTest, ArmingAnArmedTimerRestartsItWithTheNewPeriodAndHandler) {
+    QtTimerHost timers;
+    std::vector<int> calls;
+    timers.Arm(100, 60000, [&](int) { calls.push_back(1); });
+    timers.Arm(100, 2, [&](int id) {
+        calls.push_back(2);
+        timers.Disarm(id);
+    });
+    ASSERT_TRUE(WaitFor([&] { return !calls.empty(); }));
+    EXPECT_EQ(calls, (std::vector<int>{2}));
+    EXPECT_FALSE(timers.IsArmed(100));
+}
+
+// Answers the next modal message box by pressing one of its buttons, after recording it.
+struct BoxSeen {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QString text;
+    QString title;
+};
+void AnswerNextBox(QMessageBox::StandardButton answer, BoxSeen* seen) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, answer, seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        seen->icon = box->icon();
+        seen->buttons = box->standardButtons();
+        seen->text = box->text();
+        seen->title = box->windowTitle();
+        box->button(answer)->click();
+        poll->deleteLater();
+        poll->stop();
+    });
+    poll->start(10);
+}
+
+TEST_F(QtServicesTest, QuestionBoxHasYesAndNoAndAnswersWithTheClassicCodes) {
+    QtMessageBoxes boxes;
+    BoxSeen seen;
+    AnswerNextBox(QMessageBox::Yes, &seen);
+    EXPECT_EQ(boxes.Show("Delete the pictures?", "刪除", MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen.text, QStringLiteral("Delete the pictures?"));
+    EXPECT_EQ(seen.title, QString::fromUtf8("刪除"));
+
+    AnswerNextBox(QMessageBox::No, &seen);
+    EXPECT_EQ(boxes.Show("Again?", "", MB_YESNO | MB_ICONQUESTION), IDNO);
+}
+
+TEST_F(QtServicesTest, ExclamationBoxIsAWarningWithOneOkButton) {
+    QtMessageBoxes boxes;
+    BoxSeen seen;
+    AnswerNextBox(QMessageBox::Ok, &seen);
+    EXPECT_EQ(boxes.Show("Camera not found!", "Vantor Lumisight webcam", MB_ICONEXCLAMATION), IDOK);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+}
+
+class LoopDialog : public DialogBase {
+public:
+    using DialogBase::DialogBase;
+    bool OnInitDialog() override {
+        if (endAtOnce) {
+            EndDialog(1);
+        }
+        return true;
+    }
+    void OnPaint() override { ++paints; }
+    bool endAtOnce = false;
+    int paints = 0;
+};
+
+TEST_F(QtServicesTest, ModalLoopShowsTheWindowAndRunsUntilTheDialogEnds) {
+    QtTimerHost timers;
+    ScriptedMessageBoxes boxes;
+    FakeWindowFinder finder;
+    QtModalLoop loop;
+    PlatformServices services{timers, boxes, finder, loop};
+    LoopDialog dialog(MainDialogLayout(), services);
+    bool wasShown = false;
+    QTimer::singleShot(0, [&] {
+        WindowPresenter* presenter = WindowPresenter::Of(dialog.Window());
+        wasShown = presenter != nullptr && presenter->isVisible();
+        WaitFor([&] { return dialog.paints > 0; });
+        dialog.EndDialog(5);
+    });
+    EXPECT_EQ(dialog.DoModal(), 5);
+    EXPECT_TRUE(wasShown);
+    EXPECT_GT(dialog.paints, 0);
+    EXPECT_FALSE(dialog.HasWindow());
+}
+
+TEST_F(QtServicesTest, DialogEndedBeforeItsLoopNeverShowsAWindow) {
+    QtTimerHost timers;
+    ScriptedMessageBoxes boxes;
+    FakeWindowFinder finder;
+    QtModalLoop loop;
+    PlatformServices services{timers, boxes, finder, loop};
+    LoopDialog dialog(MainDialogLayout(), services);
+    dialog.endAtOnce = true;
+    EXPECT_EQ(dialog.DoModal(), 1);
+    EXPECT_EQ(dialog.paints, 0);
+}
+
+}  // namespace
