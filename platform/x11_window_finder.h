@@ -1,0 +1,25 @@
+#pragma once
+
+// Finds top-level windows by their whole title: the program's own Qt windows first, then, on
+// an X display, every top-level client by _NET_WM_NAME (or WM_NAME), hidden ones included.
+// The clients come from the window manager's _NET_CLIENT_LIST, or, on a bare X server without
+// one, from the root window's children. Without an X display only the own windows are found.
+
+#include <string>
+
+#include "platform/services.h"
+
+class X11WindowFinder : public WindowFinder {
+public:
+    // displayName: the X display to search; empty means $DISPLAY.
+    explicit X11WindowFinder(std::string displayName = {});
+
+    std::optional<WindowRef> Find(const std::string& title) override;
+    // Raises the window and asks the window manager to activate it (_NET_ACTIVE_WINDOW).
+    void BringToFront(WindowRef window) override;
+    // Asks the window to close, as its close button would (WM_DELETE_WINDOW); never destroys it.
+    void Close(WindowRef window) override;
+
+private:
+    std::string m_displayName;
+};
