@@ -75,8 +75,13 @@ private:
 };
 
 std::unique_ptr<PowerEvents> WatchLogindSleep(std::function<void(bool)> onSleep) {
+    // The address is read anew for every watch: the bus library remembers the first system
+    // bus address it saw for the whole process, which would outlive a restarted bus.
+    const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
     QDBusConnection connection =
-        QDBusConnection::connectToBus(QDBusConnection::SystemBus, NextConnectionName());
+        address.isEmpty()
+            ? QDBusConnection::connectToBus(QDBusConnection::SystemBus, NextConnectionName())
+            : QDBusConnection::connectToBus(address, NextConnectionName());
     if (!connection.isConnected()) {
         QDBusConnection::disconnectFromBus(connection.name());
         return nullptr;
