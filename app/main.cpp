@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/user_messages.h"
 #include "app/webcam_app.h"
 #include "app/webcam_dlg.h"
 #include "capture/media_framework.h"
@@ -32,6 +33,24 @@ bool AnswerWithoutWindow(const std::vector<std::string>& arguments, const char* 
     return false;
 }
 
+// Every message but a question is also written to standard error, so that a start from a
+// terminal, or the session's log, tells why the window went away.
+class EchoingMessageBoxes : public MessageBoxes {
+public:
+    explicit EchoingMessageBoxes(MessageBoxes& boxes) : m_boxes(boxes) {}
+    int Show(const std::string& text, const std::string& caption, unsigned style) override {
+        if ((style & MB_YESNO) == 0) {
+            // A box titled with a path (a picture that cannot be found) names it after the text.
+            const std::string subject = caption == kMessageBoxCaption ? "" : caption;
+            std::fprintf(stderr, "lumisight-webcam: %s%s\n", text.c_str(), subject.c_str());
+        }
+        return m_boxes.Show(text, caption, style);
+    }
+
+private:
+    MessageBoxes& m_boxes;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +70,8 @@ int main(int argc, char** argv) {
     const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
 
     QtTimerHost timers;
-    QtMessageBoxes messageBoxes;
+    QtMessageBoxes qtMessageBoxes;
+    EchoingMessageBoxes messageBoxes(qtMessageBoxes);
     X11WindowFinder windowFinder;
     QtModalLoop modalLoop;
     PlatformServices services{timers, messageBoxes, windowFinder, modalLoop};
