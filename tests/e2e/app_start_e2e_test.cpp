@@ -1,0 +1,143 @@
+// The real program's start on a private X server: the missing camera, the log, the
+// single-instance rule and the "Amcap" rule.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <regex>
+
+#include "support/temp_dir.h"
+#include "x_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using x_session::Quoted;
+
+struct StartResult {
+    int exitCode = -1;
+    std::string errors;  // standard error
+};
+
+class AppStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!x_session::HaveTool("Xvfb") || !x_session::HaveTool("xdotool") ||
+            !x_session::HaveTool("xmessage")) {
+            GTEST_SKIP() << "needs Xvfb, xdotool and xmessage (tools/install-deps installs them)";
+        }
+        m_display = std::make_unique<x_session::VirtualDisplay>(m_dir.Path());
+        ASSERT_TRUE(m_display->Ready()) << "Xvfb did not start";
+        std::filesystem::create_directories(m_dir / "home");
+    }
+
+    // Starts the program in the background with the given locale; the result arrives when it
+    // has ended (or was ended after 30 s).
+    std::future<StartResult> StartProgram(const std::string& lang) {
+        const std::string command =
+            "cd " + Quoted(m_dir.Path().string()) +
+            " && env -i PATH=/usr/bin:/bin HOME=" + Quoted((m_dir / "home").string()) +
+            " LANG=" + lang + " DISPLAY=" + m_display->Name() + " QT_QPA_PLATFORM=xcb" +
+            " timeout 30 " + Quoted(LUMISIGHT_BINARY) + " 2>errors; echo $?";
+        return std::async(std::launch::async, [this, command] {
+            const x_session::CommandResult run = x_session::RunCommand(command);
+            return StartResult{std::atoi(run.output.c_str()), ReadWholeFile(m_dir / "errors")};
+        });
+    }
+
+    bool WindowExists(const std::string& title) const {
+        return !m_display->Run("xdotool search --name " + Quoted("^" + title + "$")).output.empty();
+    }
+
+    // Waits for the program's message box (titled with the program's name) and presses OK.
+    bool AnswerMessageBox() const {
+        const bool shown =
+            x_session::WaitFor([this] { return WindowExists("lumisight-webcam"); }, 20s, 100ms);
+        if (shown) {
+            std::this_thread::sleep_for(300ms);  // the box takes the keyboard once mapped
+            m_display->Run(
+                "xdotool search --name '^lumisight-webcam$' windowfocus --sync key Return");
+        }
+        return shown;
+    }
+
+    // A plain X window with this title, as another program's window.
+    std::unique_ptr<x_session::ChildProcess> OpenWindowTitled(const std::string& title) {
+        auto window = std::make_unique<x_session::ChildProcess>(
+            std::vector<std::string>{"/usr/bin/xmessage", "-title", title, "-name", title,
+                                     "other program"},
+            std::vector<std::string>{"DISPLAY=" + m_display->Name()}, m_dir.Path());
+        EXPECT_TRUE(x_session::WaitFor([&] { return WindowExists(title); }, 10s));
+        return window;
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<x_session::VirtualDisplay> m_display;
+};
+
+TEST_F(AppStartTest, WithoutCameraTellsSoAndEndsCleanlyWithoutAnyLog) {
+    auto run = StartProgram("en_US.UTF-8");
+    ASSERT_TRUE(AnswerMessageBox());
+    const StartResult result = run.get();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.errors.find("Camera not found!"), std::string::npos) << result.errors;
+    EXPECT_FALSE(WindowExists("Vantor Lumisight webcam"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "Message"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "FileList.txt"));
+}
+
+TEST_F(AppStartTest, ChineseLocaleGetsTheChineseMessageAndDebugTurnsTheLogOn) {
+    WriteWholeFile(m_dir / "Debug", "");
+    auto run = StartProgram("zh_TW.UTF-8");
+    ASSERT_TRUE(AnswerMessageBox());
+    const StartResult result = run.get();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.errors.find("找不到網路攝影機!"), std::string::npos) << result.errors;
+
+    const std::string log = ReadWholeFile(m_dir / "Message");
+    EXPECT_EQ(log.rfind("\n\n\n\n", 0), 0u) << log;
+    const std::regex entry(
+        " \\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2} 發生錯誤\n\t錯誤訊息:"
+        "InitStillGraph  Error\n");
+    EXPECT_TRUE(std::regex_search(log, entry)) << log;
+}
+
+TEST_F(AppStartTest, SecondCopyBringsTheFirstToTheFrontAndEndsSilently) {
+    auto first = OpenWindowTitled("Vantor Lumisight webcam");
+    auto other = OpenWindowTitled("Some other program");
+    auto run = StartProgram("en_US.UTF-8");
+    ASSERT_EQ(run.wait_for(20s), std::future_status::ready);
+    const StartResult result = run.get();
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.errors.find("lumisight-webcam:") == std::string::npos) << result.errors;
+    EXPECT_FALSE(WindowExists("lumisight-webcam"));  // no box was shown
+    // The running copy's window is now the top of the stacking order.
+    const std::string stack = m_display->Run("xwininfo -root -children").output;
+    const auto firstAt = stack.rfind("\"Vantor Lumisight webcam\"");
+    const auto otherAt = stack.rfind("\"Some other program\"");
+    ASSERT_NE(firstAt, std::string::npos) << stack;
+    ASSERT_NE(otherAt, std::string::npos) << stack;
+    EXPECT_LT(firstAt, otherAt) << "xwininfo lists the top window first\n" << stack;
+}
+
+TEST_F(AppStartTest, AmcapWindowBlocksTheStartButAmcap2DoesNot) {
+    {
+        auto amcap = OpenWindowTitled("Amcap");
+        auto run = StartProgram("zh_TW.UTF-8");
+        ASSERT_TRUE(AnswerMessageBox());
+        const StartResult result = run.get();
+        EXPECT_EQ(result.exitCode, 0);
+        // English on a Chinese locale too: the message has no Chinese form.
+        EXPECT_NE(result.errors.find("Please Close Amcap then try again!"), std::string::npos)
+            << result.errors;
+        EXPECT_EQ(result.errors.find("找不到"), std::string::npos) << result.errors;
+    }
+    x_session::WaitFor([this] { return !WindowExists("Amcap"); }, 5s);
+    auto amcap2 = OpenWindowTitled("Amcap2");
+    auto run = StartProgram("en_US.UTF-8");
+    ASSERT_TRUE(AnswerMessageBox());
+    const StartResult result = run.get();
+    EXPECT_EQ(result.errors.find("Amcap"), std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find("Camera not found!"), std::string::npos) << result.errors;
+}
+
+}  // namespace
