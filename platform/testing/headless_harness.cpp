@@ -20,7 +20,10 @@ void EnsureQtApplication() {
     static int argc = 1;
     static char name[] = "lumisight-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Lives until the process ends and is deliberately never destroyed: Qt's own process-wide
+    // objects made later (input devices, font caches) are torn down at exit before a static
+    // made now would be, and an application object destroyed after them crashes.
+    [[maybe_unused]] static QApplication& application = *new QApplication(argc, argv);
 }
 
 void ImmediateModalLoop::Run(DialogBase& dialog) {
