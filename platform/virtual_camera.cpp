@@ -156,7 +156,9 @@ struct VirtualCameraIo::State {
     std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
     const ControlSpec* FindControl(std::uint32_t id) const;
     const ControlSpec* NextControl(std::uint32_t after) const;
-    bool FrameReady() const { return streaming && !queue.empty() && Clock::now() >= nextDue; }
+    bool FrameReady() const {
+        return streaming && !queue.empty() && (options.unpaced || Clock::now() >= nextDue);
+    }
     PatternSettings Pattern() const;
 
     int QueryCap(v4l2_capability& cap) const;

@@ -16,6 +16,7 @@ struct VirtualCameraOptions {
     bool refuseHighRes = false;  // 1280 x 1024 requests are adjusted to 640 x 480
     bool noControls = false;
     int vanishAfterFrames = 0;  // > 0: the device is unplugged after delivering that many frames
+    bool unpaced = false;       // frames are ready at once instead of 30 a second (benchmarks)
 };
 
 constexpr const char* kVirtualCameraNode = "/dev/video-virtual";

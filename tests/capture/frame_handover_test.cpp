@@ -56,7 +56,7 @@ TEST(FrameHandoverTest, ReaderAlwaysSeesWholeFramesWhileSizesChange) {
 
     // Sizes rise and fall so that the blocks grow several times during the run.
     const std::vector<std::size_t> sizes = {4096, 1024, 16384, 2048, 65536, 8192, 153600, 512};
-    constexpr std::uint32_t kFrames = 6000;
+    constexpr std::uint32_t kFrames = 4000;
     std::atomic<bool> done{false};
     std::atomic<int> failures{0};
 
@@ -64,7 +64,7 @@ TEST(FrameHandoverTest, ReaderAlwaysSeesWholeFramesWhileSizesChange) {
         std::vector<std::uint8_t> frame;
         for (std::uint32_t counter = 1; counter <= kFrames; ++counter) {
             // Each size is kept for a while, as after a resolution change.
-            frame.resize(sizes[(counter / 500) % sizes.size()] + counter % 3);
+            frame.resize(sizes[(counter / 300) % sizes.size()] + counter % 3);
             FillFrame(frame, counter);
             const std::int32_t result = g_frameGrabberCallback.BufferCB(
                 0.0, frame.data(), static_cast<std::int32_t>(frame.size()));
