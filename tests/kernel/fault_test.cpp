@@ -1,0 +1,138 @@
+// The faults a real driver can produce, pressed on vivid's own fault buttons: each one ends with
+// a log line, a window that goes on working and a clean close, never a crash or a hang.
+
+#include <gtest/gtest.h>
+
+#include "platform/v4l2_graph.h"
+#include "vivid_support.h"
+
+namespace vivid {
+namespace {
+
+using FaultTest = VividTest;
+
+bool LogHasPrefix(const Window& window, const std::string& prefix) {
+    const std::vector<std::string> log = window.Log();
+    return std::any_of(log.begin(), log.end(),
+                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+// A camera that fails to start fails the build at its last step, Run: the graph and the
+// grabber go, the camera stays with the dialog until ReleaseStillGraph. The fault is one-shot,
+// so the callers' release-and-rebuild brings the picture back.
+class StartFaultTest : public VividTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StartFaultTest, BuildFailsAtRunWithItsLogLineAndReleaseRule) {
+    Window window;
+    ASSERT_TRUE(window.Start());
+    CWebcamDlg& dialog = *window.dialog;
+    dialog.ReleaseStillGraph();
+    const ProcessResources before = ProcessResources::Now();
+    SideDoor door;
+    ASSERT_EQ(door.Press(GetParam()), 0);
+
+    EXPECT_EQ(dialog.InitStillGraph(), E_FAIL_RESULT);
+    ASSERT_FALSE(window.Log().empty());
+    EXPECT_EQ(window.Log().back(), "Could not run graph - 1");
+    EXPECT_EQ(dialog.m_pGraph, nullptr);
+    EXPECT_EQ(dialog.m_pGrabber, nullptr);
+    EXPECT_NE(dialog.m_pCapture, nullptr);
+
+    dialog.ReleaseStillGraph();
+    door.Close();
+    const ProcessResources after = ProcessResources::Now();
+    EXPECT_EQ(after.descriptors, before.descriptors)
+        << "before: " << before << "; after: " << after;
+    EXPECT_EQ(after.mappings, before.mappings) << "before: " << before << "; after: " << after;
+    EXPECT_EQ(after.threads, before.threads) << "before: " << before << "; after: " << after;
+
+    ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
+    EXPECT_TRUE(WaitForFrame(kBytes640x480));
+    window.harness.Pump();
+    window.Close();
+    EXPECT_EQ(dialog.m_pCapture, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vivid, StartFaultTest,
+                         ::testing::Values("inject_vidioc_reqbufs_error",
+                                           "inject_vidioc_qbuf_error",
+                                           "inject_vidioc_streamon_error"));
+
+TEST_F(FaultTest, StartFaultAtWindowStartIsRetriedOnce) {
+    Window window;
+    SideDoor door;
+    ASSERT_EQ(door.Press("inject_vidioc_streamon_error"), 0);
+    ASSERT_TRUE(window.Start());
+    const std::vector<std::string> log = window.Log();
+    const auto at = [&](const char* message) {
+        return std::find(log.begin(), log.end(), message) - log.begin();
+    };
+    ASSERT_LT(at("Try again"), static_cast<std::ptrdiff_t>(log.size()));
+    EXPECT_LT(at("Could not run graph - 1"), at("InitStillGraph  Error"));
+    EXPECT_LT(at("InitStillGraph  Error"), at("Try again"));
+    EXPECT_TRUE(window.harness.MessageBoxes().Shown().empty());
+    EXPECT_EQ(window.dialog->m_nResolution, 1);
+    EXPECT_TRUE(WaitForFrame(kBytes640x480));
+}
+
+TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
+    Window window;
+    ASSERT_TRUE(window.Start());
+    CWebcamDlg& dialog = *window.dialog;
+    ASSERT_TRUE(WaitForFrame(kBytes640x480));
+    SideDoor door;
+    ASSERT_EQ(door.Press("inject_fatal_streaming_error"), 0);
+    ASSERT_TRUE(WaitFor([&] { return LogHasPrefix(window, "Camera stream failed"); }));
+
+    // The last frame is still there to be taken.
+    window.harness.Pump();
+    dialog.TakeSnapshot();
+    EXPECT_EQ(window.Pictures(), std::vector<std::string>{"Picture0001.jpg"});
+    // Choosing a resolution again rebuilds the graph, and the picture comes back.
+    dialog.ReleaseStillGraph();
+    ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
+    EXPECT_TRUE(WaitForFrame(kBytes640x480));
+    ASSERT_TRUE(door.Press("inject_fatal_streaming_error") == 0);
+    ASSERT_TRUE(WaitFor([&] {
+        const std::vector<std::string> log = window.Log();
+        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                   return line.rfind("Camera stream failed", 0) == 0;
+               }) == 2;
+    }));
+    window.Close();  // joins the ended streaming thread
+    EXPECT_EQ(dialog.m_pGraph, nullptr);
+}
+
+TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
+    {
+        Window window;
+        ASSERT_TRUE(window.Start());
+        CWebcamDlg& dialog = *window.dialog;
+        ASSERT_TRUE(WaitForFrame(kBytes640x480));
+        // The side door stays open: vivid comes back only when its last user has closed it.
+        SideDoor door;
+        ASSERT_EQ(door.Press("disconnect"), 0);
+        ASSERT_TRUE(WaitFor([&] { return window.LogHas(kCameraDisconnectedLog); }));
+
+        window.harness.Pump();
+        dialog.TakeSnapshot();
+        EXPECT_EQ(window.Pictures(), std::vector<std::string>{"Picture0001.jpg"});
+        // The settings of a camera that is gone cannot be shown; nothing opens.
+        EXPECT_FALSE(WithOpenSettings(dialog, [](QDialog&) {}));
+        EXPECT_EQ(dialog.m_pSpecifyPages, nullptr);
+
+        // A rebuild finds the node unopenable and no camera of the maker.
+        dialog.ReleaseStillGraph();
+        EXPECT_EQ(dialog.InitStillGraph(), E_NO_MAKER_CAMERA);
+        EXPECT_TRUE(window.LogHas("BindToStorage error"));
+        EXPECT_TRUE(window.LogHas("GetDefaultCapDevice next error"));
+        window.harness.Pump();
+        window.Close();
+        EXPECT_EQ(dialog.m_pCapture, nullptr);
+    }
+    // Everything is closed: vivid plugs its nodes back in.
+    EXPECT_TRUE(WaitFor([] { return !WhyNoVivid().has_value(); }, std::chrono::milliseconds(5000)));
+}
+
+}  // namespace
+}  // namespace vivid
