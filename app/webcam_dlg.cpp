@@ -15,7 +15,7 @@ constexpr int kIconResource = 128;
 CWebcamDlg::CWebcamDlg(WebcamEnvironment& environment)
     : DialogBase(MainDialogLayout(), environment.platform), m_env(environment) {
     m_strStatic.clear();
-    m_iconBitmap = Bitmap::LoadResource(kIconResource);
+    m_iconBitmap = Bitmap::LoadIcon(kIconResource, Rgb(99, 99, 99));
     m_hIcon = m_iconBitmap.get();
     StartLogging();
 }

@@ -109,6 +109,20 @@ std::unique_ptr<Bitmap> Bitmap::LoadResource(int id) {
     return std::unique_ptr<Bitmap>(new Bitmap(std::move(image)));
 }
 
+std::unique_ptr<Bitmap> Bitmap::LoadIcon(int id, Color background) {
+    const QImage icon(QStringLiteral(":/icons/%1.png").arg(id));
+    if (icon.isNull()) {
+        return nullptr;
+    }
+    // An icon is drawn over an erased background: flatten its transparency onto that once.
+    auto image = std::make_unique<QImage>(icon.size(), QImage::Format_RGB32);
+    image->fill(QColor(background.r, background.g, background.b));
+    QPainter painter(image.get());
+    painter.drawImage(0, 0, icon);
+    painter.end();
+    return std::unique_ptr<Bitmap>(new Bitmap(std::move(image)));
+}
+
 int Bitmap::Width() const {
     return m_image->width();
 }

@@ -69,6 +69,9 @@ public:
 
     // The bitmap resource with this id (129 to 137, 154, 172), or null when there is none.
     static std::unique_ptr<Bitmap> LoadResource(int id);
+    // The icon resource with this id (128), flattened onto the background it is drawn over,
+    // or null when there is none.
+    static std::unique_ptr<Bitmap> LoadIcon(int id, Color background);
 
     int Width() const;
     int Height() const;

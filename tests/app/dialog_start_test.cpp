@@ -65,6 +65,8 @@ TEST_F(DialogStartTest, SuccessfulStartLeavesTheRecordReadyAndArmsTheSweep) {
     EXPECT_EQ(harness.Clock().Period(TIMER_SWEEP), 3000);
     EXPECT_TRUE(harness.MessageBoxes().Shown().empty());
     EXPECT_EQ(dlg.Window().GetDlgItem(1013)->Text(), "");
+    ASSERT_NE(dlg.m_hIcon, nullptr);  // drawn when the window is minimised
+    EXPECT_EQ(dlg.m_hIcon->Width(), 48);
 }
 
 TEST_F(DialogStartTest, NoCameraOfTheMakerIsReportedOnceAndEndsTheDialog) {
