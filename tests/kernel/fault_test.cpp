@@ -75,6 +75,26 @@ TEST_F(FaultTest, StartFaultAtWindowStartIsRetriedOnce) {
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
 }
 
+TEST_F(FaultTest, CameraTakenByAnotherProgramIsBusyAfterOneRetry) {
+    SideDoor other;
+    ASSERT_EQ(other.ClaimStream(), 0);
+    {
+        Window window;
+        EXPECT_FALSE(window.Start());
+        const std::vector<std::string> log = window.Log();
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Could not run graph - 1"), 2);
+        EXPECT_TRUE(window.LogHas("Try again"));
+        ASSERT_EQ(window.harness.MessageBoxes().Shown().size(), 1u);
+        EXPECT_EQ(window.harness.MessageBoxes().Shown()[0].text, "Camera is busy!");
+        EXPECT_EQ(window.dialog->m_nResolution, 3);
+    }
+    // Once the other program lets go, the camera starts.
+    other.Close();
+    Window window;
+    ASSERT_TRUE(window.Start());
+    EXPECT_TRUE(WaitForFrame(kBytes640x480));
+}
+
 TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     Window window;
     ASSERT_TRUE(window.Start());

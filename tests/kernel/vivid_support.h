@@ -148,6 +148,15 @@ public:
         control.value = value;
         return Ioctl(VIDIOC_S_CTRL, &control);
     }
+    // Takes the capture stream for this descriptor, as another program that films does: the
+    // driver then answers every other descriptor's format and buffer requests with EBUSY.
+    int ClaimStream() const {
+        v4l2_requestbuffers request{};
+        request.count = 2;
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        return Ioctl(VIDIOC_REQBUFS, &request);
+    }
     // Presses one of vivid's buttons ("disconnect", "inject_vidioc_qbuf_error", ...).
     int Press(const std::string& toolName) const {
         const std::uint32_t id = ControlId(toolName);
