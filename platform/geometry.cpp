@@ -7,11 +7,17 @@ bool PtInRect(const Rect& rect, Point point) {
            point.y < rect.bottom;
 }
 
-bool IsRectEmpty(const Rect& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+bool IsRectEmpty(const Rect& rect) {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
 
-void SetRectEmpty(Rect* rect) { *rect = Rect{}; }
+void SetRectEmpty(Rect* rect) {
+    *rect = Rect{};
+}
 
-void CopyRect(Rect* destination, const Rect& source) { *destination = source; }
+void CopyRect(Rect* destination, const Rect& source) {
+    *destination = source;
+}
 
 void InflateRect(Rect* rect, int dx, int dy) {
     rect->left -= dx;

@@ -24,7 +24,8 @@ bool PtInRect(const Rect& rect, Point point);
 bool IsRectEmpty(const Rect& rect);
 void SetRectEmpty(Rect* rect);
 void CopyRect(Rect* destination, const Rect& source);
-// Moves the left and right edges out by dx and the top and bottom edges out by dy (in for negatives).
+// Moves the left and right edges out by dx and the top and bottom edges out by dy (in for
+// negatives).
 void InflateRect(Rect* rect, int dx, int dy);
 // The overlap of a and b; an empty (all zero) rectangle and false when they do not overlap.
 bool IntersectRect(Rect* destination, const Rect& a, const Rect& b);

@@ -31,7 +31,7 @@ struct FrameSize {
 };
 constexpr std::array<FrameSize, 3> kSizes = {{{320, 240}, {640, 480}, {1280, 1024}}};
 
-struct ControlSpec {
+struct EmulatedControl {
     std::uint32_t id;
     std::uint32_t type;
     const char* name;
@@ -39,7 +39,7 @@ struct ControlSpec {
     std::int32_t maximum;
     std::int32_t defaultValue;
 };
-constexpr std::array<ControlSpec, 4> kControls = {{
+constexpr std::array<EmulatedControl, 4> kControls = {{
     {V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128},
     {V4L2_CID_CONTRAST, V4L2_CTRL_TYPE_INTEGER, "Contrast", 0, 255, 128},
     {V4L2_CID_HFLIP, V4L2_CTRL_TYPE_BOOLEAN, "Horizontal Flip", 0, 1, 0},
@@ -128,8 +128,8 @@ struct VirtualCameraIo::State {
     };
 
     explicit State(const VirtualCameraOptions& options) : options(options) {
-        for (const ControlSpec& spec : kControls) {
-            values[spec.id] = spec.defaultValue;
+        for (const EmulatedControl& setting : kControls) {
+            values[setting.id] = setting.defaultValue;
         }
     }
 
@@ -154,8 +154,8 @@ struct VirtualCameraIo::State {
 
     std::uint32_t ImageBytes() const { return static_cast<std::uint32_t>(width * height * 2); }
     std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
-    const ControlSpec* FindControl(std::uint32_t id) const;
-    const ControlSpec* NextControl(std::uint32_t after) const;
+    const EmulatedControl* FindControl(std::uint32_t id) const;
+    const EmulatedControl* NextControl(std::uint32_t after) const;
     bool FrameReady() const {
         return streaming && !queue.empty() && (options.unpaced || Clock::now() >= nextDue);
     }
@@ -181,23 +181,24 @@ struct VirtualCameraIo::State {
     void ReleaseBuffers();
 };
 
-const ControlSpec* VirtualCameraIo::State::FindControl(std::uint32_t id) const {
+const EmulatedControl* VirtualCameraIo::State::FindControl(std::uint32_t id) const {
     if (options.noControls) {
         return nullptr;
     }
-    for (const ControlSpec& spec : kControls) {
-        if (spec.id == id) {
-            return &spec;
+    for (const EmulatedControl& setting : kControls) {
+        if (setting.id == id) {
+            return &setting;
         }
     }
     return nullptr;
 }
 
-const ControlSpec* VirtualCameraIo::State::NextControl(std::uint32_t after) const {
-    const ControlSpec* next = nullptr;
-    for (const ControlSpec& spec : kControls) {
-        if (!options.noControls && spec.id > after && (next == nullptr || spec.id < next->id)) {
-            next = &spec;
+const EmulatedControl* VirtualCameraIo::State::NextControl(std::uint32_t after) const {
+    const EmulatedControl* next = nullptr;
+    for (const EmulatedControl& setting : kControls) {
+        if (!options.noControls && setting.id > after &&
+            (next == nullptr || setting.id < next->id)) {
+            next = &setting;
         }
     }
     return next;
@@ -406,18 +407,18 @@ int VirtualCameraIo::State::StreamOff(int fd) {
 int VirtualCameraIo::State::QueryControl(v4l2_queryctrl& query) const {
     const bool next = (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) != 0;
     const std::uint32_t id = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    const ControlSpec* spec = next ? NextControl(id) : FindControl(id);
-    if (spec == nullptr) {
+    const EmulatedControl* setting = next ? NextControl(id) : FindControl(id);
+    if (setting == nullptr) {
         return -EINVAL;
     }
     query = v4l2_queryctrl{};
-    query.id = spec->id;
-    query.type = spec->type;
-    std::snprintf(reinterpret_cast<char*>(query.name), sizeof query.name, "%s", spec->name);
-    query.minimum = spec->minimum;
-    query.maximum = spec->maximum;
+    query.id = setting->id;
+    query.type = setting->type;
+    std::snprintf(reinterpret_cast<char*>(query.name), sizeof query.name, "%s", setting->name);
+    query.minimum = setting->minimum;
+    query.maximum = setting->maximum;
     query.step = 1;
-    query.default_value = spec->defaultValue;
+    query.default_value = setting->defaultValue;
     return 0;
 }
 
@@ -441,8 +442,8 @@ int VirtualCameraIo::State::QueryExtControl(v4l2_query_ext_ctrl& query) const {
 }
 
 int VirtualCameraIo::State::QueryMenu(v4l2_querymenu& menu) const {
-    const ControlSpec* spec = FindControl(menu.id);
-    if (spec == nullptr || spec->type != V4L2_CTRL_TYPE_MENU ||
+    const EmulatedControl* setting = FindControl(menu.id);
+    if (setting == nullptr || setting->type != V4L2_CTRL_TYPE_MENU ||
         menu.index >= kPowerLineItems.size()) {
         return -EINVAL;
     }
@@ -460,15 +461,15 @@ int VirtualCameraIo::State::GetControl(v4l2_control& control) const {
 }
 
 int VirtualCameraIo::State::SetControl(v4l2_control& control) {
-    const ControlSpec* spec = FindControl(control.id);
-    if (spec == nullptr) {
+    const EmulatedControl* setting = FindControl(control.id);
+    if (setting == nullptr) {
         return -EINVAL;
     }
-    if (spec->type == V4L2_CTRL_TYPE_MENU &&
-        (control.value < spec->minimum || control.value > spec->maximum)) {
+    if (setting->type == V4L2_CTRL_TYPE_MENU &&
+        (control.value < setting->minimum || control.value > setting->maximum)) {
         return -ERANGE;
     }
-    control.value = std::clamp(control.value, spec->minimum, spec->maximum);
+    control.value = std::clamp(control.value, setting->minimum, setting->maximum);
     values[control.id] = control.value;
     return 0;
 }

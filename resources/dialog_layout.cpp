@@ -23,4 +23,6 @@ constexpr DialogLayout kMainDialog = {"Vantor Lumisight webcam", 428, 455, kCont
 
 }  // namespace
 
-const DialogLayout& MainDialogLayout() { return kMainDialog; }
+const DialogLayout& MainDialogLayout() {
+    return kMainDialog;
+}

@@ -29,5 +29,9 @@ constexpr int MulDiv(int a, int b, int c) {
     const long long half = (c > 0 ? c : -c) / 2;
     return static_cast<int>(((product >= 0) == (c > 0) ? product + half : product - half) / c);
 }
-constexpr int DialogUnitsToPixelsX(int x) { return MulDiv(x, 6, 4); }
-constexpr int DialogUnitsToPixelsY(int y) { return MulDiv(y, 13, 8); }
+constexpr int DialogUnitsToPixelsX(int x) {
+    return MulDiv(x, 6, 4);
+}
+constexpr int DialogUnitsToPixelsY(int y) {
+    return MulDiv(y, 13, 8);
+}
