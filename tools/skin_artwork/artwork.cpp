@@ -1,9 +1,12 @@
 #include "artwork.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace artwork {
@@ -90,6 +93,46 @@ QImage ToExactIndexed8(const QImage& source) {
     return indexed;
 }
 
+namespace {
+
+std::uint32_t ReadLittleEndian(const QByteArray& bytes, int offset, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
+    }
+    return value;
+}
+
+// Qt's BMP writer leaves the bytes that pad each row to four bytes as it found them in its
+// buffer, so the same picture could give different files. Clears them in the written file.
+bool ClearRowPadding(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    QByteArray bytes = file.readAll();
+    if (bytes.size() < 54) {
+        return false;
+    }
+    const auto pixels = static_cast<int>(ReadLittleEndian(bytes, 10, 4));
+    const auto width = static_cast<int>(ReadLittleEndian(bytes, 18, 4));
+    const int height = std::abs(static_cast<std::int32_t>(ReadLittleEndian(bytes, 22, 4)));
+    const auto bits = static_cast<int>(ReadLittleEndian(bytes, 28, 2));
+    const int used = (width * bits + 7) / 8;
+    const int stride = (width * bits + 31) / 32 * 4;
+    if (pixels + static_cast<qsizetype>(stride) * height > bytes.size()) {
+        return false;
+    }
+    for (int row = 0; row < height; ++row) {
+        for (int x = used; x < stride; ++x) {
+            bytes[pixels + row * stride + x] = 0;
+        }
+    }
+    return file.seek(0) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
 bool SaveIndexedBmp(const QImage& image, const QString& path) {
     const QImage indexed = ToExactIndexed8(image);
     if (indexed.isNull()) {
@@ -97,7 +140,7 @@ bool SaveIndexedBmp(const QImage& image, const QString& path) {
         return false;
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!indexed.save(path, "BMP")) {
+    if (!indexed.save(path, "BMP") || !ClearRowPadding(path)) {
         std::fprintf(stderr, "%s: cannot write\n", qPrintable(path));
         return false;
     }
