@@ -4,18 +4,18 @@
 // desktop's own validators accept them.
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "x_session.h"
 
 namespace fs = std::filesystem;
 
@@ -24,48 +24,18 @@ namespace {
 constexpr const char* kAppId = "io.lumisight.Webcam";
 constexpr std::array<int, 7> kIconSizes{16, 24, 32, 48, 64, 128, 256};
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
+using x_session::CommandResult;
+using x_session::HaveTool;
+using x_session::Quoted;
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
+// The validators report on standard error: keep it with the output.
 CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> chunk{};
-    while (const std::size_t n = fread(chunk.data(), 1, chunk.size(), pipe)) {
-        result.output.append(chunk.data(), n);
-    }
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-bool HaveTool(const std::string& name) {
-    return RunCommand("command -v " + Quoted(name)).exitCode == 0;
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return x_session::RunCommand(command, true);
 }
 
 // Width and height from a PNG file's header chunk, or (0, 0) for anything else.
 std::pair<int, int> PngSize(const fs::path& path) {
-    const std::string bytes = ReadText(path);
+    const std::string bytes = ReadWholeFile(path);
     if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) {
         return {0, 0};
     }
@@ -82,7 +52,7 @@ std::pair<int, int> PngSize(const fs::path& path) {
 // The [Desktop Entry] group's keys; localised keys keep their "[xx]" suffix.
 std::map<std::string, std::string> DesktopEntryKeys(const fs::path& path) {
     std::map<std::string, std::string> keys;
-    std::istringstream lines(ReadText(path));
+    std::istringstream lines(ReadWholeFile(path));
     std::string line;
     bool inEntry = false;
     while (std::getline(lines, line)) {
@@ -166,7 +136,7 @@ TEST_F(InstalledTree, DesktopEntryPassesDesktopFileValidate) {
 }
 
 TEST_F(InstalledTree, MetainfoDescribesThisReleaseAndPassesAppstreamValidation) {
-    const std::string metainfo = ReadText(MetainfoFile());
+    const std::string metainfo = ReadWholeFile(MetainfoFile());
     ASSERT_FALSE(metainfo.empty());
     EXPECT_NE(metainfo.find(std::string("<launchable type=\"desktop-id\">") + kAppId +
                             ".desktop</launchable>"),
@@ -188,7 +158,7 @@ TEST_F(InstalledTree, MetainfoDescribesThisReleaseAndPassesAppstreamValidation) 
 }
 
 TEST_F(InstalledTree, ManualPageListsOptionsFilesAndTheBuiltInVendorIdentifier) {
-    const std::string page = ReadText(ManPage());
+    const std::string page = ReadWholeFile(ManPage());
     ASSERT_FALSE(page.empty());
     for (const char* option : {"help", "version", "virtual\\-camera", "pictures"}) {
         EXPECT_NE(page.find(std::string("\\-\\-") + option), std::string::npos) << option;

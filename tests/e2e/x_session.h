@@ -25,7 +25,7 @@ namespace x_session {
 
 struct CommandResult {
     int exitCode = -1;
-    std::string output;  // standard output only
+    std::string output;  // standard output, and standard error when asked for
 };
 
 inline std::string Quoted(const std::string& text) {
@@ -36,9 +36,9 @@ inline std::string Quoted(const std::string& text) {
     return quoted + "'";
 }
 
-inline CommandResult RunCommand(const std::string& command) {
+inline CommandResult RunCommand(const std::string& command, bool withErrors = false) {
     CommandResult result;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    FILE* pipe = popen((command + (withErrors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
     if (pipe == nullptr) {
         return result;
     }

@@ -36,6 +36,7 @@
 
 #include "app/log.h"
 #include "app/webcam_dlg.h"
+#include "capture/capture_test_support.h"
 #include "capture/frame_double_buffer.h"
 #include "capture/media_framework.h"
 #include "capture/still_graph.h"
@@ -265,37 +266,6 @@ public:
 private:
     TempDir m_root;
 };
-
-// The messages of the log entries, in order (the time stamps stripped).
-inline std::vector<std::string> LogMessages(const std::string& log) {
-    static const std::regex kEntry(" \\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2} [^\\n]*\\n\\t[^:]*:");
-    std::vector<std::string> messages;
-    const auto end = std::sregex_iterator();
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), kEntry); it != end; ++it) {
-        const auto start = static_cast<std::size_t>(it->position() + it->length());
-        const auto next = std::next(it);
-        std::size_t stop = next == end ? log.size() : static_cast<std::size_t>(next->position());
-        if (stop > start && log[stop - 1] == '\n') {
-            --stop;
-        }
-        messages.push_back(log.substr(start, stop - start));
-    }
-    return messages;
-}
-
-// Frees the frame blocks and forgets the latest frame, as at process start.
-inline void ResetFrameDoubleBuffer() {
-    FrameDoubleBuffer& frames = g_frameDoubleBuffer;
-    frames.m_pLatest.store(nullptr);
-    frames.m_nLatestLength.store(0);
-    for (std::uint8_t*& block : frames.m_pBuffer) {
-        std::free(block);
-        block = nullptr;
-    }
-    frames.m_nAllocSize = 0;
-    frames.m_nWriteIndex = 0;
-    g_frameGrabberCallback.m_pDialog.store(nullptr);
-}
 
 // The window on the real V4L2 capture system, logging on, with a fresh process's capture state.
 // By default discovery reads the maker-camera sysfs stand-in, so the window drives vivid.
