@@ -1,9 +1,9 @@
 // OnInitDialog: the window's start-up, step by step.
-#include "app/log.h"
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
 

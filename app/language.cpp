@@ -2,9 +2,9 @@
 
 #include <strings.h>
 
-#include "app/log.h"
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/diagnostic_log.h"
 #include "platform/locale.h"
 
 bool IsTraditionalChineseLocale(std::string_view localeNumber, std::string_view abbreviation) {

@@ -9,12 +9,13 @@
 #include "app/user_messages.h"
 #include "app/webcam_app.h"
 #include "app/webcam_dlg.h"
-#include "capture/media_framework.h"
 #include "platform/gui_application.h"
+#include "platform/logind_power.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_modal_loop.h"
 #include "platform/qt_timer_host.h"
 #include "platform/shell.h"
+#include "platform/v4l2_media_framework.h"
 #include "platform/x11_window_finder.h"
 
 namespace {
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     captureOptions.virtualCamera = line.virtualCamera;
     const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
 
+    LogindPowerNotices power;
     QtTimerHost timers;
     QtMessageBoxes qtMessageBoxes;
     EchoingMessageBoxes messageBoxes(qtMessageBoxes);
@@ -77,12 +79,13 @@ int main(int argc, char** argv) {
     PlatformServices services{timers, messageBoxes, windowFinder, modalLoop};
     XdgShell shell;
     WebcamEnvironment environment{
-        services,
-        *media,
-        shell,
-        [](const char* name) { return static_cast<const char*>(std::getenv(name)); },
-        line.picturesDir,
-        nullptr};
+        .platform = services,
+        .media = *media,
+        .power = power,
+        .shell = shell,
+        .getenv = [](const char* name) { return static_cast<const char*>(std::getenv(name)); },
+        .picturesDirOverride = line.picturesDir,
+        .allocatePool = nullptr};
 
     CWebcamApp application(environment);
     application.InitInstance();

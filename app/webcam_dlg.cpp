@@ -1,9 +1,10 @@
 #include "app/webcam_dlg.h"
 
-#include "app/log.h"
-#include "capture/media_framework.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/diagnostic_log.h"
+#include "platform/media_framework.h"
+#include "platform/power_notices.h"
 #include "resources/dialog_layout.h"
 
 namespace {

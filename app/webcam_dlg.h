@@ -22,17 +22,19 @@ class MediaGraph;
 class CaptureFilter;
 class SampleGrabber;
 class PropertyPages;
-class PowerEvents;
+class PowerNotices;
+class PowerWatch;
 class Shell;
 class ThumbnailPool;
 struct PictureWorkBuffers;
 
-// What the dialog needs of the world besides its window: the capture system, the desktop's
-// "open", the process environment (locale, home, XDG folders) and the command-line override
-// of the Pictures folder.
+// What the dialog needs of the world besides its window: the capture system, the machine's
+// sleep notices, the desktop's "open", the process environment (locale, home, XDG folders) and
+// the command-line override of the Pictures folder.
 struct WebcamEnvironment {
     PlatformServices& platform;
     MediaFramework& media;
+    PowerNotices& power;
     Shell& shell;
     std::function<const char*(const char*)> getenv;
     std::optional<std::string> picturesDirOverride;
@@ -145,7 +147,7 @@ public:
     int m_nLastStripLength = 0;  // list length at the last strip repaint request
     // The machine's sleep notices and its sleep delay, held from the first camera start until
     // the window is destroyed (capture/).
-    std::unique_ptr<PowerEvents> m_powerEvents;
+    std::unique_ptr<PowerWatch> m_powerEvents;
 
 private:
     // The start-up steps of OnInitDialog.

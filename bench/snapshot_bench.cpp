@@ -24,6 +24,7 @@
 #include "pictures/yuy2_conversion.h"
 #include "platform/shell.h"
 #include "platform/testing/fake_media_framework.h"
+#include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 #include "resources/dialog_layout.h"
 
@@ -122,12 +123,17 @@ struct StartedWindow {
 
     HeadlessHarness harness;
     FakeMediaFramework media;
+    FakePowerNotices power;
     NoShell shell;
     std::filesystem::path pictures = std::filesystem::temp_directory_path() /
                                      ("lumisight-bench-snapshot-" + std::to_string(getpid()));
-    WebcamEnvironment environment{
-        harness.Services(), media,  shell, [](const char* name) { return std::getenv(name); },
-        pictures.string(),  nullptr};
+    WebcamEnvironment environment{.platform = harness.Services(),
+                                  .media = media,
+                                  .power = power,
+                                  .shell = shell,
+                                  .getenv = [](const char* name) { return std::getenv(name); },
+                                  .picturesDirOverride = pictures.string(),
+                                  .allocatePool = nullptr};
     std::unique_ptr<CWebcamDlg> dialog;
 };
 

@@ -14,6 +14,7 @@
 #include "capture/frame_double_buffer.h"
 #include "platform/shell.h"
 #include "platform/testing/fake_media_framework.h"
+#include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 #include "platform/v4l2_camera.h"
 #include "platform/virtual_camera.h"
@@ -55,10 +56,15 @@ public:
 private:
     HeadlessHarness m_harness;
     FakeMediaFramework m_media;
+    FakePowerNotices m_power;
     NoShell m_shell;
-    WebcamEnvironment m_environment{
-        m_harness.Services(), m_media, m_shell, [](const char*) -> const char* { return nullptr; },
-        std::nullopt,         nullptr};
+    WebcamEnvironment m_environment{.platform = m_harness.Services(),
+                                    .media = m_media,
+                                    .power = m_power,
+                                    .shell = m_shell,
+                                    .getenv = [](const char*) -> const char* { return nullptr; },
+                                    .picturesDirOverride = std::nullopt,
+                                    .allocatePool = nullptr};
     CWebcamDlg m_dialog;
 };
 

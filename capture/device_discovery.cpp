@@ -3,9 +3,9 @@
 #include <strings.h>
 #include <cstring>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
-#include "capture/media_framework.h"
+#include "platform/diagnostic_log.h"
+#include "platform/media_framework.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
-#include "capture/media_framework.h"
+#include "platform/diagnostic_log.h"
+#include "platform/media_framework.h"
 
 namespace {
 

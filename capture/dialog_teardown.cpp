@@ -2,9 +2,9 @@
 
 #include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
-#include "capture/media_framework.h"
 #include "capture/power_events.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/media_framework.h"
 
 void CWebcamDlg::OnDestroy() {
     // The graph goes first: its streaming thread has ended once this returns, so nothing runs

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <thread>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
+#include "platform/diagnostic_log.h"
 
 FrameDoubleBuffer g_frameDoubleBuffer;
 FrameGrabberCallback g_frameGrabberCallback;
@@ -89,7 +89,7 @@ FrameDoubleBuffer::~FrameDoubleBuffer() {
     FreeBlocks(*this);
 }
 
-std::int32_t FrameGrabberCallback::QueryInterface(const char* interfaceName, void** object) {
+HResult FrameGrabberCallback::QueryInterface(const char* interfaceName, void** object) {
     if (interfaceName == nullptr || object == nullptr || !NamesCallbackInterface(interfaceName)) {
         return E_NOINTERFACE_RESULT;
     }
@@ -97,8 +97,8 @@ std::int32_t FrameGrabberCallback::QueryInterface(const char* interfaceName, voi
     return S_OK_RESULT;
 }
 
-std::int32_t FrameGrabberCallback::BufferCB(double sampleTime, std::uint8_t* buffer,
-                                            std::int32_t length) {
+HResult FrameGrabberCallback::BufferCB(double sampleTime, std::uint8_t* buffer,
+                                       std::int32_t length) {
     (void)sampleTime;
     if (buffer == nullptr) {
         WriteLog("BufferCB(E_POINTER)");

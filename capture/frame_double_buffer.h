@@ -19,14 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 
-class CWebcamDlg;
+#include "platform/media_framework.h"
 
-constexpr std::int32_t S_OK_RESULT = 0;
-constexpr std::int32_t E_POINTER_RESULT = static_cast<std::int32_t>(0x80004003);
-constexpr std::int32_t E_ABORT_RESULT = static_cast<std::int32_t>(0x80004004);
-constexpr std::int32_t E_OUTOFMEMORY_RESULT = static_cast<std::int32_t>(0x8007000E);
-constexpr std::int32_t E_NOINTERFACE_RESULT = static_cast<std::int32_t>(0x80004002);
-constexpr std::int32_t E_FAIL_RESULT = static_cast<std::int32_t>(0x80004005);
+class CWebcamDlg;
 
 struct FrameView {
     const std::uint8_t* data = nullptr;
@@ -56,18 +51,14 @@ using FrameBlockAllocator = std::uint8_t* (*)(std::size_t size);
 extern FrameBlockAllocator g_allocateFrameBlock;
 
 // The frame callback object: one per process, no reference count.
-class FrameGrabberCallback {
+class FrameGrabberCallback final : public SampleGrabberCallback {
 public:
-    std::int32_t QueryInterface(const char* interfaceName, void** object);
-    unsigned long AddRef() { return 2; }
-    unsigned long Release() { return 1; }
-    std::int32_t SampleCB(double sampleTime, void* sample) {
-        (void)sampleTime;
-        (void)sample;
-        return S_OK_RESULT;
-    }
+    HResult QueryInterface(const char* interfaceName, void** object) override;
+    unsigned long AddRef() override { return 2; }
+    unsigned long Release() override { return 1; }
+    HResult SampleCB(double /*sampleTime*/, void* /*sample*/) override { return S_OK_RESULT; }
     // Streaming thread: copies an accepted frame into the double buffer and publishes it.
-    std::int32_t BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length);
+    HResult BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) override;
 
     std::atomic<CWebcamDlg*> m_pDialog{nullptr};
 };

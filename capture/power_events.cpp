@@ -1,7 +1,7 @@
 #include "capture/power_events.h"
 
 #include "app/webcam_dlg.h"
-#include "capture/media_framework.h"
+#include "platform/power_notices.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ void WatchPowerWhileCameraRuns(CWebcamDlg& dialog) {
         return;
     }
     // Delivered on the user-interface thread; the watch ends before the dialog goes.
-    dialog.m_powerEvents = dialog.Environment().media.WatchPower([&dialog](bool suspending) {
+    dialog.m_powerEvents = dialog.Environment().power.Watch([&dialog](bool suspending) {
         dialog.WindowProc(WM_POWERBROADCAST, suspending ? PBT_APMSUSPEND : PBT_APMRESUMESUSPEND, 0);
     });
 }

@@ -4,10 +4,11 @@
 
 #include <string_view>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
-#include "capture/media_framework.h"
+#include "capture/frame_double_buffer.h"
 #include "capture/power_events.h"
+#include "platform/diagnostic_log.h"
+#include "platform/media_framework.h"
 
 bool g_bProbeHighRes = true;
 

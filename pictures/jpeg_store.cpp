@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/log.h"
 #include "pictures/picture_numbering.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
 

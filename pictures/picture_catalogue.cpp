@@ -5,13 +5,13 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
 #include "pictures/file_list.h"
 #include "pictures/picture_loader.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
 #include "pictures/picture_work_buffers.h"
+#include "platform/diagnostic_log.h"
 #include "platform/pictures_folder.h"
 
 namespace {

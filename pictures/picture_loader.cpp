@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "app/log.h"
 #include "pictures/image_handle.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_sampling.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
 

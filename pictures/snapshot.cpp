@@ -3,7 +3,6 @@
 
 #include <climits>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
 #include "pictures/image_handle.h"
@@ -11,6 +10,7 @@
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_sampling.h"
 #include "pictures/yuy2_conversion.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "app/log.h"
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/diagnostic_log.h"
 #include "platform/shell.h"
 
 namespace {

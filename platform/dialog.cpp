@@ -1,6 +1,6 @@
 #include "platform/dialog.h"
 
-#include "resources/dialog_layout.h"
+#include "platform/dialog_template.h"
 
 namespace {
 

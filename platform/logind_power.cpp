@@ -24,7 +24,7 @@ QString NextConnectionName() {
 
 }  // namespace
 
-class LogindSleepWatch : public QObject, public PowerEvents {
+class LogindSleepWatch : public QObject, public PowerWatch {
     Q_OBJECT
 public:
     LogindSleepWatch(QDBusConnection connection, std::function<void(bool)> onSleep)
@@ -74,7 +74,7 @@ private:
     std::optional<QDBusUnixFileDescriptor> m_lock;  // closing the descriptor releases the lock
 };
 
-std::unique_ptr<PowerEvents> WatchLogindSleep(std::function<void(bool)> onSleep) {
+std::unique_ptr<PowerWatch> WatchLogindSleep(std::function<void(bool)> onSleep) {
     // The address is read anew for every watch: the bus library remembers the first system
     // bus address it saw for the whole process, which would outlive a restarted bus.
     const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");

@@ -8,7 +8,14 @@
 #include <functional>
 #include <memory>
 
-#include "capture/media_framework.h"
+#include "platform/power_notices.h"
 
 // onSleep runs on the user-interface thread; the lock is asked for without waiting.
-std::unique_ptr<PowerEvents> WatchLogindSleep(std::function<void(bool)> onSleep);
+std::unique_ptr<PowerWatch> WatchLogindSleep(std::function<void(bool)> onSleep);
+
+class LogindPowerNotices : public PowerNotices {
+public:
+    std::unique_ptr<PowerWatch> Watch(std::function<void(bool)> onSleep) override {
+        return WatchLogindSleep(std::move(onSleep));
+    }
+};

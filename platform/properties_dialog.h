@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "capture/media_framework.h"
+#include "platform/media_framework.h"
 
 class QDialog;
 class QWidget;

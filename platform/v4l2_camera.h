@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "capture/media_framework.h"
+#include "platform/media_framework.h"
 #include "platform/v4l2_device_io.h"
 
 struct CameraFormat {

@@ -7,20 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/v4l2_camera.h"
 #include "platform/window.h"
 
 namespace {
 
-constexpr HResult VFW_E_INVALIDMEDIATYPE = static_cast<HResult>(0x80040200);
-constexpr HResult VFW_E_NOT_CONNECTED = static_cast<HResult>(0x80040209);
-constexpr HResult VFW_E_NOT_IN_GRAPH = static_cast<HResult>(0x8004025F);
-
 // What the grabber and the graph's streaming thread share: the installed callback.
 struct FrameTap {
     // Set on the user-interface thread before Run, read on the streaming thread.
-    std::atomic<FrameGrabberCallback*> callback{nullptr};
+    std::atomic<SampleGrabberCallback*> callback{nullptr};
     std::atomic<bool> callsBufferCB{false};
     bool connected = false;  // user-interface thread only
     std::shared_ptr<V4l2Camera> camera;
@@ -159,7 +155,7 @@ public:
     // Frames are always handed straight to the callback; nothing is kept.
     HResult SetBufferSamples(bool) override { return S_OK_RESULT; }
     HResult SetOneShot(bool oneShot) override { return oneShot ? E_NOTIMPL_RESULT : S_OK_RESULT; }
-    HResult SetCallback(FrameGrabberCallback* callback, int whichMethod) override {
+    HResult SetCallback(SampleGrabberCallback* callback, int whichMethod) override {
         m_tap->callsBufferCB.store(whichMethod == 1);
         m_tap->callback.store(callback);
         return S_OK_RESULT;
@@ -314,7 +310,7 @@ HResult V4l2Graph::Start() {
     V4l2Camera* camera = m_camera.get();
     FrameTap* tap = m_tap.get();
     auto onFrame = [camera, tap, preview](const CameraFrame& frame) {
-        FrameGrabberCallback* callback = tap->callback.load();
+        SampleGrabberCallback* callback = tap->callback.load();
         if (callback != nullptr && tap->callsBufferCB.load()) {
             callback->BufferCB(frame.time, frame.data, static_cast<std::int32_t>(frame.bytesUsed));
         }

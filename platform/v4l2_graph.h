@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "capture/media_framework.h"
+#include "platform/media_framework.h"
 
 class V4l2Camera;
 

@@ -1,11 +1,10 @@
 // The capture system on V4L2: the device list of /dev/video* capture nodes (and the emulated
-// camera when asked), graphs on the camera's streaming thread, the settings dialog and logind's
-// sleep notices.
+// camera when asked), graphs on the camera's streaming thread and the settings dialog.
+
+#include "platform/v4l2_media_framework.h"
 
 #include <algorithm>
 
-#include "capture/media_framework.h"
-#include "platform/logind_power.h"
 #include "platform/properties_dialog.h"
 #include "platform/v4l2_camera.h"
 #include "platform/v4l2_device_list.h"
@@ -146,12 +145,6 @@ public:
     }
     void ShowPropertyFrame(const PropertyFrameRequest& request, PropertyPages& pages) override {
         RunPropertiesDialog(request, pages);
-    }
-    std::unique_ptr<PowerEvents> WatchPower(std::function<void(bool)> onSleep) override {
-        if (!m_options.watchPower) {
-            return nullptr;
-        }
-        return WatchLogindSleep(std::move(onSleep));
     }
 
 private:

@@ -1,8 +1,8 @@
 // The paint and move handlers and the window's three timers.
 
-#include "app/log.h"
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
 

@@ -190,7 +190,7 @@ public:
     }
     HResult SetBufferSamples(bool) override { return S_OK_RESULT; }
     HResult SetOneShot(bool) override { return S_OK_RESULT; }
-    HResult SetCallback(FrameGrabberCallback* callback, int whichMethod) override {
+    HResult SetCallback(SampleGrabberCallback* callback, int whichMethod) override {
         m_media.record.callback = callback;
         m_media.record.callbackMethod = whichMethod;
         return S_OK_RESULT;
@@ -334,17 +334,6 @@ private:
     FakeMediaFramework& m_media;
 };
 
-class FakePowerEvents : public PowerEvents {
-public:
-    explicit FakePowerEvents(FakeMediaFramework& media)
-        : m_media(media), m_live(media.record.livePowerWatches) {}
-    ~FakePowerEvents() override { m_media.PowerCallback() = nullptr; }
-
-private:
-    FakeMediaFramework& m_media;
-    LiveCount m_live;
-};
-
 std::string DevicePath(const std::string& vendor, const std::string& product) {
     return "usb#vid_" + vendor + "&pid_" + product + "&mi_00#1-4:1.0#/dev/video0";
 }
@@ -371,12 +360,6 @@ HResult FakeMediaFramework::DeliverFrame(std::uint8_t* data, std::int32_t length
         return E_FAIL_RESULT;
     }
     return record.callback->BufferCB(0.0, data, length);
-}
-
-void FakeMediaFramework::EmitSleep(bool suspending) {
-    if (m_powerCallback) {
-        m_powerCallback(suspending);
-    }
 }
 
 std::unique_ptr<DeviceEnumerator> FakeMediaFramework::CreateDeviceEnumerator() {
@@ -425,12 +408,4 @@ void FakeMediaFramework::ShowPropertyFrame(const PropertyFrameRequest& request,
     if (onPropertyFrame) {
         onPropertyFrame(request, pages);
     }
-}
-
-std::unique_ptr<PowerEvents> FakeMediaFramework::WatchPower(std::function<void(bool)> onSleep) {
-    if (!offersPowerEvents) {
-        return nullptr;
-    }
-    m_powerCallback = std::move(onSleep);
-    return std::make_unique<FakePowerEvents>(*this);
 }

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/media_framework.h"
+#include "platform/media_framework.h"
 
 enum class FakeStep {
     CreateDeviceEnumerator,
@@ -59,7 +59,7 @@ struct FakeMediaRecord {
     std::uint32_t previewStyle = 0;
     bool previewVisible = false;
     bool cursorHidden = true;
-    FrameGrabberCallback* callback = nullptr;
+    SampleGrabberCallback* callback = nullptr;
     int callbackMethod = -1;
     int runs = 0;
     int stops = 0;
@@ -68,7 +68,6 @@ struct FakeMediaRecord {
     int liveGraphs = 0;
     int liveGrabbers = 0;
     int liveCaptureFilters = 0;
-    int livePowerWatches = 0;
     int propertyFramesShown = 0;
     std::optional<PropertyFrameRequest> lastPropertyFrame;
 };
@@ -89,7 +88,6 @@ public:
     std::vector<DeviceControl> controls;  // empty: the camera has no settings to show
     // Runs while the modal settings dialog "is open"; the default just returns.
     std::function<void(const PropertyFrameRequest&, PropertyPages&)> onPropertyFrame;
-    bool offersPowerEvents = true;
 
     // A device whose path text carries the built-in vendor identifier.
     static FakeDevice MakerDevice(const std::string& product = "0001");
@@ -103,8 +101,6 @@ public:
     // Calls the installed callback's BufferCB as the streaming thread would; E_FAIL when the
     // graph does not run or no callback is installed.
     HResult DeliverFrame(std::uint8_t* data, std::int32_t length);
-    // Emits the machine's sleep notice (true) or wake-up (false) to the power watch.
-    void EmitSleep(bool suspending);
 
     // ---- MediaFramework ----
     std::unique_ptr<DeviceEnumerator> CreateDeviceEnumerator() override;
@@ -113,13 +109,10 @@ public:
     HResult CreateCaptureGraphBuilder(std::unique_ptr<CaptureGraphBuilder>* builder) override;
     HResult CreateNullRenderer(std::unique_ptr<NullRenderer>* renderer) override;
     void ShowPropertyFrame(const PropertyFrameRequest& request, PropertyPages& pages) override;
-    std::unique_ptr<PowerEvents> WatchPower(std::function<void(bool)> onSleep) override;
 
     // For the fake's own objects.
     void SetRunning(bool running) { m_running = running; }
-    std::function<void(bool)>& PowerCallback() { return m_powerCallback; }
 
 private:
     bool m_running = false;
-    std::function<void(bool)> m_powerCallback;
 };

@@ -118,12 +118,14 @@ TEST(DialogStartRetry, RetryThatSucceedsShowsNothingAndStartsTheSweep) {
     BusyOnceMediaFramework busy;
     busy.devices = {FakeMediaFramework::MakerDevice()};
     // The environment holds the capture system by reference: build a dialog on the busy one.
-    WebcamEnvironment busyEnvironment{fixture.harness.Services(),
-                                      busy,
-                                      fixture.shell,
-                                      fixture.environment.getenv,
-                                      fixture.environment.picturesDirOverride,
-                                      nullptr};
+    WebcamEnvironment busyEnvironment{
+        .platform = fixture.harness.Services(),
+        .media = busy,
+        .power = fixture.power,
+        .shell = fixture.shell,
+        .getenv = fixture.environment.getenv,
+        .picturesDirOverride = fixture.environment.picturesDirOverride,
+        .allocatePool = nullptr};
     fixture.EnableLog();
     CWebcamDlg dlg(busyEnvironment);
     EXPECT_TRUE(fixture.harness.Start(dlg));

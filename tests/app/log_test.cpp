@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "platform/diagnostic_log.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "capture/frame_double_buffer.h"
-#include "capture/media_framework.h"
 #include "capture/still_graph.h"
+#include "platform/media_framework.h"
+#include "platform/testing/fake_power_notices.h"
+#include "platform/v4l2_media_framework.h"
 #include "support/webcam_fixture.h"
 
 // The messages of the log entries, in order (the time stamps stripped).

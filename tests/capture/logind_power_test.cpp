@@ -27,7 +27,7 @@ protected:
 
 TEST_F(LogindPowerTest, WatchReportsSleepAndWakeAndHoldsADelayLockUntilItEnds) {
     std::vector<bool> notices;
-    std::unique_ptr<PowerEvents> watch =
+    std::unique_ptr<PowerWatch> watch =
         WatchLogindSleep([&](bool suspending) { notices.push_back(suspending); });
     ASSERT_NE(watch, nullptr);
     ASSERT_TRUE(PumpUntil([&] { return logind->LockHeld(); }));
@@ -48,9 +48,8 @@ TEST_F(LogindPowerTest, WatchReportsSleepAndWakeAndHoldsADelayLockUntilItEnds) {
 }
 
 TEST_F(LogindPowerTest, ComingSleepEndsTheRunningWindowAndTheLockGoesWithTheCamera) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.watchPower = true;
-    V4l2WindowFixture fixture(options);
+    LogindPowerNotices power;
+    V4l2WindowFixture fixture(V4l2WindowFixture::VirtualOnly(), &power);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     CWebcamDlg& dialog = *fixture.dialog;
     ASSERT_TRUE(PumpUntil([&] { return logind->LockHeld(); }));
@@ -73,7 +72,7 @@ TEST_F(LogindPowerTest, ComingSleepEndsTheRunningWindowAndTheLockGoesWithTheCame
 TEST(LogindPowerWithoutBusTest, NoSystemBusMeansNoNoticesAndNoError) {
     EnsureQtApplication();
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/lumisight-no-bus", 1);
-    std::unique_ptr<PowerEvents> watch = WatchLogindSleep([](bool) {});
+    std::unique_ptr<PowerWatch> watch = WatchLogindSleep([](bool) {});
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     EXPECT_EQ(watch, nullptr);
 }

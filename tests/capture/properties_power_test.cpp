@@ -125,10 +125,10 @@ TEST_F(DevicePropertiesTest, OtherPowerEventsAreOnlyLogged) {
 }
 
 TEST_F(DevicePropertiesTest, SleepNoticesArriveAsPowerBroadcastsWhileTheCameraRuns) {
-    EXPECT_EQ(fixture.media.record.livePowerWatches, 1);
-    fixture.media.EmitSleep(false);
+    EXPECT_EQ(fixture.power.liveWatches, 1);
+    fixture.power.EmitSleep(false);
     EXPECT_FALSE(dialog().IsEnded());
-    fixture.media.EmitSleep(true);
+    fixture.power.EmitSleep(true);
     EXPECT_TRUE(dialog().IsEnded());
     EXPECT_EQ(dialog().Result(), 4);
     EXPECT_EQ(fixture.NewMessages(),
@@ -136,7 +136,7 @@ TEST_F(DevicePropertiesTest, SleepNoticesArriveAsPowerBroadcastsWhileTheCameraRu
                                         "WM_POWERBROADCAST 00000218 00000004"}));
     // The watch (and with it the sleep delay) ends once the window has closed the camera.
     fixture.harness.Stop();
-    EXPECT_EQ(fixture.media.record.livePowerWatches, 0);
+    EXPECT_EQ(fixture.power.liveWatches, 0);
 }
 
 QString ControlName(std::uint32_t id) {

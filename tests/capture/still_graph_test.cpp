@@ -26,7 +26,6 @@ protected:
         fresh.liveGraphs = fixture.media.record.liveGraphs;
         fresh.liveGrabbers = fixture.media.record.liveGrabbers;
         fresh.liveCaptureFilters = fixture.media.record.liveCaptureFilters;
-        fresh.livePowerWatches = fixture.media.record.livePowerWatches;
         fixture.media.record = fresh;
         fixture.NewMessages();
     }
@@ -290,7 +289,7 @@ TEST_F(StillGraphTest, DestroyLeavesNoCameraNoBitmapsAndNoPool) {
     fixture.harness.Stop();  // OnDestroy
     EXPECT_EQ(dialog().m_pGraph, nullptr);
     EXPECT_EQ(fixture.media.record.liveCaptureFilters, 0);
-    EXPECT_EQ(fixture.media.record.livePowerWatches, 0);
+    EXPECT_EQ(fixture.power.liveWatches, 0);
     EXPECT_EQ(g_frameGrabberCallback.m_pDialog.load(), nullptr);
     for (const auto& pair : dialog().m_hbmButton) {
         EXPECT_EQ(pair[0], nullptr);

@@ -47,7 +47,10 @@ bool WaitFor(Condition condition,
 // The window on the real V4L2 capture system with the emulated camera and no system cameras.
 class V4l2WindowFixture {
 public:
-    explicit V4l2WindowFixture(CaptureOptions options = VirtualOnly()) : m_options(options) {
+    // power: the sleep notices to follow; none by default.
+    explicit V4l2WindowFixture(CaptureOptions options = VirtualOnly(),
+                               PowerNotices* power = nullptr)
+        : m_options(options), m_power(power != nullptr ? *power : m_noPower) {
         ResetFrameDoubleBuffer();
         g_bProbeHighRes = true;
         g_bLogEnabled = false;
@@ -66,7 +69,6 @@ public:
         CaptureOptions options;
         options.virtualCamera = true;
         options.sysfsRoot = "/nonexistent-sysfs";  // no system camera can interfere
-        options.watchPower = false;
         return options;
     }
     std::vector<std::string> Log() const { return LogMessages(ReadWholeFile(m_work / "Message")); }
@@ -82,16 +84,19 @@ public:
 
 private:
     CaptureOptions m_options;
+    FakePowerNotices m_noPower{false};
+    PowerNotices& m_power;
     TempDir m_work;
     CurrentDirectoryGuard m_cwd{m_work.Path()};
 
 public:
     std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(m_options);
-    WebcamEnvironment environment{services,
-                                  *media,
-                                  shell,
-                                  [](const char*) -> const char* { return nullptr; },
-                                  (m_work / "Pictures").string(),
-                                  nullptr};
+    WebcamEnvironment environment{.platform = services,
+                                  .media = *media,
+                                  .power = m_power,
+                                  .shell = shell,
+                                  .getenv = [](const char*) -> const char* { return nullptr; },
+                                  .picturesDirOverride = (m_work / "Pictures").string(),
+                                  .allocatePool = nullptr};
     std::unique_ptr<CWebcamDlg> dialog;
 };

@@ -34,12 +34,13 @@
 #include <QDialog>
 #include <QTimer>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
 #include "capture/capture_test_support.h"
 #include "capture/frame_double_buffer.h"
-#include "capture/media_framework.h"
 #include "capture/still_graph.h"
+#include "platform/diagnostic_log.h"
+#include "platform/testing/fake_power_notices.h"
+#include "platform/v4l2_media_framework.h"
 #include "support/temp_dir.h"
 #include "support/webcam_fixture.h"
 
@@ -314,23 +315,24 @@ private:
     static CaptureOptions Options(Sysfs sysfs, const MakerCameraSysfs& maker) {
         CaptureOptions options;
         options.sysfsRoot = sysfs == Sysfs::MakerCamera ? maker.Root() : "/sys";
-        options.watchPower = false;
         return options;
     }
 
     MakerCameraSysfs m_sysfs;
     CaptureOptions m_options;
+    FakePowerNotices m_noPower{false};
     TempDir m_work;
     CurrentDirectoryGuard m_cwd{m_work.Path()};
 
 public:
     std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(m_options);
-    WebcamEnvironment environment{harness.Services(),
-                                  *media,
-                                  shell,
-                                  [](const char*) -> const char* { return nullptr; },
-                                  (m_work / "Pictures").string(),
-                                  nullptr};
+    WebcamEnvironment environment{.platform = harness.Services(),
+                                  .media = *media,
+                                  .power = m_noPower,
+                                  .shell = shell,
+                                  .getenv = [](const char*) -> const char* { return nullptr; },
+                                  .picturesDirOverride = (m_work / "Pictures").string(),
+                                  .allocatePool = nullptr};
     std::unique_ptr<CWebcamDlg> dialog;
 };
 

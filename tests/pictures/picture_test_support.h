@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/log.h"
+#include "platform/diagnostic_log.h"
 
 namespace picture_test {
 

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
 #include "app/webcam_dlg.h"
 #include "capture/still_graph.h"
+#include "platform/diagnostic_log.h"
 #include "platform/shell.h"
 #include "platform/testing/fake_media_framework.h"
+#include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 #include "support/temp_dir.h"
 
@@ -61,6 +62,7 @@ public:
 
     HeadlessHarness harness;
     FakeMediaFramework media;
+    FakePowerNotices power;
     RecordingShell shell;
     std::map<std::string, std::string> variables;
 
@@ -70,14 +72,15 @@ private:
     std::filesystem::path m_pictures = m_work / "Pictures";
 
 public:
-    WebcamEnvironment environment{harness.Services(),
-                                  media,
-                                  shell,
-                                  [this](const char* name) -> const char* {
+    WebcamEnvironment environment{.platform = harness.Services(),
+                                  .media = media,
+                                  .power = power,
+                                  .shell = shell,
+                                  .getenv = [this](const char* name) -> const char* {
                                       const auto it = variables.find(name);
                                       return it == variables.end() ? nullptr : it->second.c_str();
                                   },
-                                  m_pictures.string(),
-                                  nullptr};
+                                  .picturesDirOverride = m_pictures.string(),
+                                  .allocatePool = nullptr};
     std::unique_ptr<CWebcamDlg> dialog;
 };

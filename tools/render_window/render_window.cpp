@@ -9,6 +9,7 @@
 #include "app/webcam_dlg.h"
 #include "platform/shell.h"
 #include "platform/testing/fake_media_framework.h"
+#include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 
 namespace {
@@ -29,13 +30,16 @@ int main(int argc, char** argv) {
     HeadlessHarness harness;
     FakeMediaFramework media;
     media.devices = {FakeMediaFramework::MakerDevice()};
+    FakePowerNotices power;
     NoShell shell;
-    WebcamEnvironment environment{harness.Services(),
-                                  media,
-                                  shell,
-                                  [](const char* name) { return std::getenv(name); },
-                                  argc > 2 ? std::optional<std::string>(argv[2]) : std::nullopt,
-                                  nullptr};
+    WebcamEnvironment environment{
+        .platform = harness.Services(),
+        .media = media,
+        .power = power,
+        .shell = shell,
+        .getenv = [](const char* name) { return std::getenv(name); },
+        .picturesDirOverride = argc > 2 ? std::optional<std::string>(argv[2]) : std::nullopt,
+        .allocatePool = nullptr};
     auto dialog = std::make_unique<CWebcamDlg>(environment);
     if (!harness.Start(*dialog)) {
         std::fprintf(stderr, "the window did not start\n");

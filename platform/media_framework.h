@@ -4,7 +4,7 @@
 // camera's frames through a frame tap to a preview, the camera's format and property list, run
 // and stop. Every step answers with its own result so that the graph building can log and
 // unwind exactly where a step fails. The Linux implementation drives V4L2
-// (CreateV4l2MediaFramework below); tests use a double in which any step can fail
+// (platform/v4l2_media_framework.h); tests use a double in which any step can fail
 // (platform/testing/fake_media_framework.h).
 //
 // Threads: everything here is called on the user-interface thread. Only the frame callback
@@ -19,24 +19,11 @@
 #include <utility>
 #include <vector>
 
-#include "capture/frame_double_buffer.h"
 #include "platform/gdi.h"
 #include "platform/geometry.h"
+#include "platform/result_codes.h"
 
 class PreviewSurface;
-
-using HResult = std::int32_t;
-
-constexpr HResult S_FALSE_RESULT = 1;
-constexpr HResult E_NOTIMPL_RESULT = static_cast<HResult>(0x80004001);
-constexpr HResult E_INVALIDARG_RESULT = static_cast<HResult>(0x80070057);
-// The result code of InitStillGraph when no camera of the maker is present.
-constexpr HResult E_NO_MAKER_CAMERA = -5;
-
-// A failure that carries an errno of the device, wrapped the way the desktop wraps system errors.
-constexpr HResult HResultFromErrno(int error) {
-    return static_cast<HResult>(0x80070000u | (static_cast<std::uint32_t>(error) & 0xFFFFu));
-}
 
 constexpr std::uint32_t FOURCC_YUY2 = 0x32595559;  // 'Y' 'U' 'Y' '2'
 constexpr std::uint32_t BI_YUY2 = FOURCC_YUY2;     // biCompression of a YUY2 frame
@@ -134,6 +121,24 @@ public:
     virtual HResult QuerySpecifyPropertyPages(std::unique_ptr<PropertyPages>* pages) = 0;
 };
 
+// What the frame tap calls. Not reference-counted: the object outlives every graph it is
+// installed in. The calls come on the graph's streaming thread, one at a time, between
+// MediaControl::Run and MediaControl::Stop.
+class SampleGrabberCallback {
+public:
+    // S_OK when the object answers to the named interface (the callback's own or the base one);
+    // no reference is added.
+    virtual HResult QueryInterface(const char* interfaceName, void** object) = 0;
+    virtual unsigned long AddRef() = 0;
+    virtual unsigned long Release() = 0;
+    virtual HResult SampleCB(double sampleTime, void* sample) = 0;
+    // The frame's bytes; the pointer is valid only during the call.
+    virtual HResult BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) = 0;
+
+protected:
+    ~SampleGrabberCallback() = default;
+};
+
 // The frame tap: calls the callback's BufferCB with each frame on the streaming thread.
 class SampleGrabber : public MediaFilter {
 public:
@@ -141,7 +146,7 @@ public:
     virtual HResult SetBufferSamples(bool buffer) = 0;
     virtual HResult SetOneShot(bool oneShot) = 0;
     // whichMethod 1: BufferCB with the frame bytes.
-    virtual HResult SetCallback(FrameGrabberCallback* callback, int whichMethod) = 0;
+    virtual HResult SetCallback(SampleGrabberCallback* callback, int whichMethod) = 0;
 };
 
 // A sink that discards frames.
@@ -237,13 +242,6 @@ struct PropertyFrameRequest {
     bool chinese = false;    // the dialog's own texts in Traditional Chinese
 };
 
-// A subscription to the machine's sleep notifications. Destroying it ends the notifications
-// and lets the machine sleep without waiting for this program any longer.
-class PowerEvents {
-public:
-    virtual ~PowerEvents() = default;
-};
-
 class MediaFramework {
 public:
     virtual ~MediaFramework() = default;
@@ -256,23 +254,4 @@ public:
     virtual HResult CreateNullRenderer(std::unique_ptr<NullRenderer>* renderer) = 0;
     // Modal: shows the settings and returns when the dialog was closed.
     virtual void ShowPropertyFrame(const PropertyFrameRequest& request, PropertyPages& pages) = 0;
-    // Calls onSleep(true) on the user-interface thread when the machine is about to sleep and
-    // onSleep(false) when it woke up. While the result lives, the machine's sleep waits (within
-    // the system's limit) until the result is destroyed, so that the camera can be closed first.
-    // Null when the platform gives no such notifications.
-    virtual std::unique_ptr<PowerEvents> WatchPower(std::function<void(bool)> onSleep) = 0;
 };
-
-// What the V4L2 framework offers besides the system's cameras.
-struct CaptureOptions {
-    bool virtualCamera = false;          // --virtual-camera: add the emulated camera to the list
-    bool virtualRefusesHighRes = false;  // the emulated camera refuses 1280 x 1024
-    bool virtualHasNoControls = false;   // the emulated camera offers no settings
-    int virtualVanishAfterFrames = 0;    // > 0: the emulated camera is unplugged after N frames
-    std::string sysfsRoot = "/sys";      // where the USB ids of /dev/video* are looked up
-    std::string devRoot = "/dev";        // where the video device nodes are opened
-    bool watchPower = true;              // follow logind's sleep signals on the system bus
-};
-
-// The capture system of this machine: V4L2 capture devices (and the emulated camera when asked).
-std::unique_ptr<MediaFramework> CreateV4l2MediaFramework(const CaptureOptions& options);

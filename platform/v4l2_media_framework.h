@@ -1,0 +1,21 @@
+#pragma once
+
+// The capture system of this machine: the V4L2 capture nodes under /dev, and the emulated camera
+// when asked for.
+
+#include <memory>
+#include <string>
+
+#include "platform/media_framework.h"
+
+// What the V4L2 framework offers besides the system's cameras.
+struct CaptureOptions {
+    bool virtualCamera = false;          // --virtual-camera: add the emulated camera to the list
+    bool virtualRefusesHighRes = false;  // the emulated camera refuses 1280 x 1024
+    bool virtualHasNoControls = false;   // the emulated camera offers no settings
+    int virtualVanishAfterFrames = 0;    // > 0: the emulated camera is unplugged after N frames
+    std::string sysfsRoot = "/sys";      // where the USB ids of /dev/video* are looked up
+    std::string devRoot = "/dev";        // where the video device nodes are opened
+};
+
+std::unique_ptr<MediaFramework> CreateV4l2MediaFramework(const CaptureOptions& options);
