@@ -6,12 +6,14 @@
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
 #include "pictures/picture_catalogue.h"
+#include "pictures/picture_scan.h"
 #include "pictures/snapshot.h"
 #include "pictures/strip_navigation.h"
 #include "platform/diagnostic_log.h"
 #include "platform/pictures_folder.h"
 #include "platform/shell.h"
 #include "platform/window.h"
+#include "ui/strip_painting.h"
 
 namespace {
 
@@ -20,9 +22,33 @@ constexpr int kShellPathNotFound = 3;
 
 }  // namespace
 
+// The pictures are listed at once; their thumbnails follow from the background.
 void CWebcamDlg::FindFileInDocument() {
-    if (::FindFileInDocument(*this, FindPicturesFolder(m_env.getenv, m_env.picturesDirOverride))) {
+    if (::FindFileInDocument(*this, FindPicturesFolder(m_env.getenv, m_env.picturesDirOverride),
+                             Services().tasks, [this] { TakeLoadedThumbnails(); })) {
         UpdateThumbScroll();
+    }
+}
+
+// Thumbnails arrived: each frame that shows one is drawn at once; when pictures left the list,
+// the strip is shown anew from the list's end, as after the sweep.
+void CWebcamDlg::TakeLoadedThumbnails() {
+    if (!m_scan) {
+        return;
+    }
+    const ScanDelivery delivery = m_scan->Deliver(*this);
+    if (delivery.listChanged) {
+        UpdateThumbScroll();
+        if (HasWindow()) {
+            Window().InvalidateRect(&m_rcStrip, false);
+        }
+    } else if (HasWindow()) {
+        for (const int index : delivery.arrived) {
+            ShowArrivedThumbnail(Skin(), index);
+        }
+    }
+    if (delivery.finished) {
+        m_scan.reset();
     }
 }
 
@@ -55,6 +81,9 @@ std::string CWebcamDlg::PicturePath(int number) const {
 void CWebcamDlg::OnHScroll(int code, int position) {
     if (!ScrollStrip(*this, code, position)) {
         return;
+    }
+    if (m_scan) {
+        m_scan->ShowFirst(*this);
     }
     Window().SetScrollPos(m_nScrollPos, true);
     Window().InvalidateRect(&m_rcStrip, false);

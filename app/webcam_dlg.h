@@ -127,6 +127,8 @@ private:
     // The sleep notices reach WindowProc from the window's creation to its destruction
     // (app/power_broadcast.cpp).
     void WatchPower();
+    // Thumbnails the start-up scan loaded in the background (app/picture_handlers.cpp).
+    void TakeLoadedThumbnails();
     // The interface's parts as its functions take them.
     SkinnedWindow Skin() { return SkinnedWindow{*this, *this, Window()}; }
     DialogWindow* WindowIfAny() { return HasWindow() ? &Window() : nullptr; }

@@ -4,11 +4,11 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include "pictures/file_list.h"
 #include "pictures/picture_loader.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
 #include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnail_loader.h"
 #include "platform/diagnostic_log.h"
 
 namespace {
@@ -17,21 +17,6 @@ constexpr std::size_t kPathBytes = PATH_MAX + 32;
 
 bool PoolAttached(const PictureList& list) {
     return list.m_thumbs[0].pPixels != nullptr && list.m_workBuffers != nullptr;
-}
-
-// Loads the found pictures into the list, writing the listing and the log as it goes.
-void LoadFoundPictures(PictureList& list, const std::vector<PictureName>& names) {
-    FileListWriter listing(g_bLogEnabled, list.m_szPictureDir);
-    const ScanResult result =
-        ScanPictures(list.m_szPictureDir, names, list.m_thumbs, *list.m_workBuffers,
-                     [&listing](const PictureName& name, LoadStatus status, const char* path) {
-                         listing.Name(name.name);
-                         LogLoadFailure(status, path);
-                     });
-    list.m_nThumbCount = result.count;
-    if (result.namesRanOut) {
-        listing.Summary(result.count);
-    }
 }
 
 // Whether the picture's file can still be opened for reading (nothing is created).
@@ -50,16 +35,19 @@ bool PictureFileOpens(const std::string& folder, int number) {
 
 }  // namespace
 
-bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder) {
+bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder,
+                        TaskPoster& tasks, std::function<void()> thumbnailsWaiting) {
     list.m_nThumbCount = 0;
+    list.m_scan.reset();
     if (!folder || !PoolAttached(list)) {
         WriteLog("Error in FindFileInDocument");
         return false;
     }
     list.m_szPictureDir = *folder;
-    const std::vector<PictureName> names = ListPictureFiles(list.m_szPictureDir);
+    std::vector<PictureName> names = ListPictureFiles(list.m_szPictureDir);
     if (!names.empty()) {
-        LoadFoundPictures(list, names);
+        list.m_scan = std::make_unique<PictureScan>(list, std::move(names), tasks,
+                                                    std::move(thumbnailsWaiting));
     }
     return true;
 }
@@ -78,7 +66,20 @@ bool SweepMissingPictures(PictureList& list) {
 }
 
 void RemoveThumbnail(PictureList& list, int index) {
+    if (index < 0 || index >= list.m_nThumbCount) {
+        return;
+    }
     RemoveRecord(list.m_thumbs, list.m_nThumbCount, index);
+    for (int* kept : {&list.m_nAnchorThumb, &list.m_nClickedThumb}) {
+        if (*kept == index) {
+            *kept = -1;
+        } else if (*kept > index) {
+            --*kept;
+        }
+    }
+    if (list.m_scan) {
+        list.m_scan->RecordRemoved(index);
+    }
 }
 
 void RemoveSelectedPictures(PictureList& list) {

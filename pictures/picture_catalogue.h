@@ -4,20 +4,27 @@
 // pictures whose file has gone, removing records, and the pictures' paths. After each of these
 // the window shows the strip's new state (UpdateThumbScroll, pictures/strip_navigation.h).
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "pictures/picture_list.h"
 
+class TaskPoster;
+
 // Lists the pictures of `folder` (null: no Pictures folder could be determined, which is
-// logged as "Error in FindFileInDocument") in number order and loads their thumbnails; writes
-// FileList.txt when the log is on. False when nothing was listed because of such an error.
-bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder);
+// logged as "Error in FindFileInDocument") in number order and starts loading their thumbnails
+// in the background (pictures/picture_scan.h); `thumbnailsWaiting` runs on the user-interface
+// thread when loaded thumbnails wait to be delivered. False when nothing was listed because of
+// such an error.
+bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder,
+                        TaskPoster& tasks, std::function<void()> thumbnailsWaiting);
 
 // Drops the records whose file can no longer be opened; true when at least one went.
 bool SweepMissingPictures(PictureList& list);
 
-// Closes the gap that removing record `index` leaves; the order of the others stays.
+// Closes the gap that removing record `index` leaves; the order of the others stays, and the
+// selection's anchor and last click keep pointing at their pictures (or at none).
 void RemoveThumbnail(PictureList& list, int index);
 
 // Removes the selected records and deletes their files. A file that cannot be deleted stays in

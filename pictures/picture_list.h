@@ -2,8 +2,9 @@
 
 // The pictures' part of the main window's record: the thumbnail records (the list is records 0
 // to m_nThumbCount - 1, in display order), the strip's place in the list and its scroll bar, the
-// picture folder and the number of the next picture. CWebcamDlg is made of this part and those
-// of capture/ and ui/; the functions of pictures/ work on this part.
+// two record indices the selection keeps, the picture folder and the number of the next
+// picture. CWebcamDlg is made of this part and those of capture/ and ui/; the functions of
+// pictures/ work on this part.
 
 #include <array>
 #include <functional>
@@ -13,11 +14,13 @@
 #include "pictures/thumbnail_record.h"
 #include "platform/gdi.h"
 
+class PictureScan;
 class ThumbnailPool;
 struct PictureWorkBuffers;
 
 struct PictureList {
     std::array<ThumbnailRecord, kThumbnailCapacity> m_thumbs{};
+    int m_nClickedThumb = 0;  // record that took the last plain click, -1 none
     int m_nScrollMax = 0;     // upper end of the strip's scroll range
     int m_nScrollPos = 0;     // scroll-bar position, 0 to m_nScrollMax
     int m_nFirstThumb = 0;    // record shown in the first of the six frames
@@ -25,9 +28,12 @@ struct PictureList {
     int m_nNextPictureNumber = 0;
     int m_nThumbCount = 0;
     std::string m_szPictureDir;  // empty when no Pictures folder could be determined
+    int m_nAnchorThumb = 0;      // anchor of a range selection, -1 none
     int m_nLastStripLength = 0;  // list length at the last strip repaint request
     std::unique_ptr<ThumbnailPool> m_thumbPool;         // the pixel blocks of m_thumbs
     std::unique_ptr<PictureWorkBuffers> m_workBuffers;  // snapshot and loading buffers
+    // The start-up check of the listed pictures while it runs (pictures/picture_scan.h).
+    std::unique_ptr<PictureScan> m_scan;
 
     PictureList();
     ~PictureList();
@@ -42,5 +48,6 @@ void FillThumbnailHeader(PictureList& list);
 // buffers, and gives every record its block; false when either cannot be had.
 bool PrepareThumbnailPool(PictureList& list,
                           const std::function<std::unique_ptr<ThumbnailPool>()>& allocate);
-// Drops every record's block and then the pool and the buffers (the window's end).
+// Stops the start-up scan's loading, then drops every record's block, the pool and the buffers
+// (the window's end).
 void ReleaseThumbnailPool(PictureList& list);

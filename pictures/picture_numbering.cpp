@@ -11,6 +11,14 @@ constexpr std::string_view kPrefix = "Picture";
 constexpr std::string_view kSuffix = ".jpg";
 constexpr int kStripFrames = 6;
 
+// A record's picture goes to another place: its pixels are copied into that place's own block.
+void CopyRecord(const ThumbnailRecord& from, ThumbnailRecord& to) {
+    to.nNumber = from.nNumber;
+    std::memcpy(to.pPixels, from.pPixels, kThumbBlockBytes);
+    to.bSelected = from.bSelected;
+    to.pixelsReady = from.pixelsReady;
+}
+
 }  // namespace
 
 std::optional<int> ParsePictureNumber(std::string_view name) {
@@ -78,10 +86,22 @@ void RemoveRecord(std::span<ThumbnailRecord> records, int& count, int index) {
         return;
     }
     for (int j = index; j < count - 1; ++j) {
-        records[j].nNumber = records[j + 1].nNumber;
-        std::memcpy(records[j].pPixels, records[j + 1].pPixels, kThumbBlockBytes);
-        records[j].bSelected = records[j + 1].bSelected;
+        CopyRecord(records[j + 1], records[j]);
     }
     records[count - 1].nNumber = 0;
+    records[count - 1].pixelsReady = false;
     --count;
+}
+
+void InsertRecord(std::span<ThumbnailRecord> records, int& count, int index, int number) {
+    if (index < 0 || index > count || static_cast<std::size_t>(count) >= records.size()) {
+        return;
+    }
+    for (int j = count; j > index; --j) {
+        CopyRecord(records[j - 1], records[j]);
+    }
+    records[index].nNumber = number;
+    records[index].bSelected = false;
+    records[index].pixelsReady = false;
+    ++count;
 }

@@ -41,3 +41,8 @@ ThumbScroll ComputeThumbScroll(int count, const ThumbScroll& current);
 // Closes the gap of record `index` of the list records[0, count): later records move down one
 // place, their pixels copied into the blocks of their new places, and the last one is emptied.
 void RemoveRecord(std::span<ThumbnailRecord> records, int& count, int index);
+
+// Opens a gap at `index` of the list records[0, count) (0 <= index <= count < records.size()):
+// records from `index` on move up one place, their pixels copied, and record `index` becomes
+// picture `number`, not selected, its thumbnail still to come.
+void InsertRecord(std::span<ThumbnailRecord> records, int& count, int index, int number);

@@ -6,15 +6,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
+#include "pictures/file_list.h"
+#include "pictures/picture_catalogue.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_work_buffers.h"
+#include "platform/diagnostic_log.h"
 
 namespace {
+
+constexpr int kFramesShown = 6;
 
 struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
@@ -44,60 +46,16 @@ bool ComesFirst(const PictureName& a, const PictureName& b) {
     return a.name < b.name;
 }
 
-// Room for the folder, the separator and the file name.
-constexpr std::size_t kPathBytes = PATH_MAX + 32;
-
-// Loads names[i] into records[i] for every i, on up to one thread per loading buffer.
-void LoadBatch(const std::string& folder, std::span<const PictureName> names,
-               std::span<ThumbnailRecord> records, const PictureWorkBuffers& buffers,
-               std::span<LoadStatus> statuses) {
-    std::atomic<std::size_t> next{0};
-    auto work = [&](std::size_t bufferIndex) {
-        const std::span<std::uint8_t> buffer = buffers.Loader(bufferIndex);
-        char path[kPathBytes];
-        for (std::size_t i = next++; i < names.size(); i = next++) {
-            statuses[i] = FormatPicturePath(path, sizeof path, folder, names[i].number)
-                              ? LoadPictureThumbnail(path, buffer, records[i].pPixels)
-                              : LoadStatus::LoadFailed;
-        }
-    };
-    const std::size_t threadCount = std::min(buffers.loaders.size(), names.size());
-    std::vector<std::jthread> helpers;
-    for (std::size_t t = 1; t < threadCount; ++t) {
-        try {
-            helpers.emplace_back(work, t);
-        } catch (const std::system_error&) {
-            break;  // fewer threads only make the scan slower
+// The list's records that hold picture `number` and still wait for its thumbnail: a record
+// that was removed meanwhile, or whose number a snapshot has taken since, gets nothing.
+int WaitingRecord(const PictureList& list, int number) {
+    for (int i = 0; i < list.m_nThumbCount; ++i) {
+        const ThumbnailRecord& record = list.m_thumbs[i];
+        if (record.nNumber == number) {
+            return record.pixelsReady ? -1 : i;
         }
     }
-    work(0);
-}
-
-// Reports the batch in order and closes the gaps of the pictures that did not load.
-int SettleBatch(const std::string& folder, std::span<const PictureName> names,
-                std::span<ThumbnailRecord> records, std::span<const LoadStatus> statuses,
-                const ScanVisitor& visit) {
-    int filled = 0;
-    char path[kPathBytes];
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        FormatPicturePath(path, sizeof path, folder, names[i].number);
-        visit(names[i], statuses[i], path);
-        if (statuses[i] != LoadStatus::Loaded) {
-            continue;
-        }
-        ThumbnailRecord& target = records[filled];
-        if (&target != &records[i]) {
-            std::memcpy(target.pPixels, records[i].pPixels, kThumbBlockBytes);
-        }
-        target.nNumber = names[i].number;
-        target.bSelected = false;
-        ++filled;
-    }
-    for (std::size_t i = static_cast<std::size_t>(filled); i < names.size(); ++i) {
-        records[i].nNumber = 0;
-        records[i].bSelected = false;
-    }
-    return filled;
+    return -1;
 }
 
 }  // namespace
@@ -123,22 +81,99 @@ std::vector<PictureName> ListPictureFiles(const std::string& folder) {
     return names;
 }
 
-ScanResult ScanPictures(const std::string& folder, std::span<const PictureName> names,
-                        std::span<ThumbnailRecord> records, const PictureWorkBuffers& buffers,
-                        const ScanVisitor& visit) {
-    ScanResult result;
-    std::size_t examined = 0;
-    std::vector<LoadStatus> statuses;
-    while (static_cast<std::size_t>(result.count) < records.size() && examined < names.size()) {
-        // As many names as there are records left, so a batch never loads past the pool.
-        const std::size_t batch = std::min(records.size() - result.count, names.size() - examined);
-        statuses.assign(batch, LoadStatus::LoadFailed);
-        const auto batchNames = names.subspan(examined, batch);
-        const auto batchRecords = records.subspan(result.count, batch);
-        LoadBatch(folder, batchNames, batchRecords, buffers, statuses);
-        result.count += SettleBatch(folder, batchNames, batchRecords, statuses, visit);
-        examined += batch;
+PictureScan::PictureScan(PictureList& list, std::vector<PictureName> names, TaskPoster& tasks,
+                         std::function<void()> thumbnailsWaiting, int room)
+    : m_names(std::move(names)),
+      m_room(std::clamp(room, 0, kThumbnailCapacity)),
+      m_loader(list.m_szPictureDir, *list.m_workBuffers, tasks, std::move(thumbnailsWaiting)) {
+    m_listed = std::min(m_names.size(), static_cast<std::size_t>(m_room));
+    std::vector<int> newestFirst;
+    newestFirst.reserve(m_listed);
+    for (std::size_t i = 0; i < m_listed; ++i) {
+        ThumbnailRecord& record = list.m_thumbs[i];
+        record.nNumber = m_names[i].number;
+        record.bSelected = false;
+        record.pixelsReady = false;
+        newestFirst.push_back(m_names[m_listed - 1 - i].number);
     }
-    result.namesRanOut = static_cast<std::size_t>(result.count) < records.size();
-    return result;
+    list.m_nThumbCount = static_cast<int>(m_listed);
+    m_scanRecords = list.m_nThumbCount;
+    m_unchecked = list.m_nThumbCount;
+    m_loader.Load(newestFirst);
+}
+
+PictureScan::~PictureScan() = default;
+
+ScanDelivery PictureScan::Deliver(PictureList& list) {
+    ScanDelivery delivery;
+    for (LoadedThumbnail& loaded : m_loader.TakeResults()) {
+        --m_unchecked;
+        const int index = WaitingRecord(list, loaded.number);
+        if (loaded.status == LoadStatus::Loaded) {
+            ++m_loaded;
+            if (index >= 0) {
+                ThumbnailRecord& record = list.m_thumbs[index];
+                std::memcpy(record.pPixels, loaded.pixels.data(), kThumbBlockBytes);
+                record.pixelsReady = true;
+                delivery.arrived.push_back(index);
+            }
+            continue;
+        }
+        LogLoadFailure(loaded.status, loaded.path.c_str());
+        if (index >= 0) {
+            RemoveThumbnail(list, index);  // also moves this scan's own records
+            delivery.listChanged = true;
+        }
+        TakePlaceOfFailed(list);
+    }
+    if (delivery.listChanged) {
+        delivery.arrived.clear();  // indices after a gap moved: the whole strip is drawn anew
+    }
+    delivery.finished = Finished();
+    if (delivery.finished) {
+        WriteFileList(list);
+    }
+    return delivery;
+}
+
+// The next picture the list had no room for joins it after the scan's other records (and before
+// any picture taken meanwhile), as it would have been listed had the failed one never been.
+void PictureScan::TakePlaceOfFailed(PictureList& list) {
+    if (m_listed >= m_names.size() || m_scanRecords >= m_room ||
+        list.m_nThumbCount >= kThumbnailCapacity) {
+        return;
+    }
+    const int number = m_names[m_listed++].number;
+    InsertRecord(list.m_thumbs, list.m_nThumbCount, m_scanRecords, number);
+    ++m_scanRecords;
+    ++m_unchecked;
+    m_loader.LoadFirst(std::span(&number, 1));
+}
+
+void PictureScan::ShowFirst(const PictureList& list) {
+    std::vector<int> shown;
+    for (int i = list.m_nFirstThumb; i < list.m_nFirstThumb + kFramesShown; ++i) {
+        if (i >= 0 && i < list.m_nThumbCount && !list.m_thumbs[i].pixelsReady) {
+            shown.push_back(list.m_thumbs[i].nNumber);
+        }
+    }
+    m_loader.LoadFirst(shown);
+}
+
+void PictureScan::RecordRemoved(int index) {
+    if (index < m_scanRecords) {
+        --m_scanRecords;
+    }
+}
+
+// Every name examined, in number order, and when the names ran out with room left in the list,
+// the number of pictures listed.
+void PictureScan::WriteFileList(const PictureList& list) const {
+    FileListWriter listing(g_bLogEnabled, list.m_szPictureDir);
+    for (std::size_t i = 0; i < m_listed; ++i) {
+        listing.Name(m_names[i].name);
+    }
+    if (m_listed == m_names.size() && m_loaded < m_room) {
+        listing.Summary(m_loaded);
+    }
 }

@@ -74,6 +74,7 @@ bool TakeSnapshot(PictureList& list, CaptureState& capture) {
     ThumbnailRecord& record = list.m_thumbs[list.m_nThumbCount];
     record.nNumber = number;
     record.bSelected = false;
+    record.pixelsReady = true;
     ++list.m_nThumbCount;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "ui/pointer.h"
 
+#include "pictures/picture_list.h"
 #include "platform/dialog.h"
 #include "platform/window.h"
 #include "ui/button_faces.h"
@@ -32,7 +33,7 @@ void TrackHover(SkinnedWindow strip, Point point) {
     for (int b = 0; b < 4; ++b) {
         if (PtInRect(skin.m_rcButton[b], point)) {
             skin.m_nHoverButton = b;
-            skin.m_nClickedThumb = -1;
+            strip.pictures.m_nClickedThumb = -1;
             break;
         }
     }
@@ -50,7 +51,7 @@ void TrackHover(SkinnedWindow strip, Point point) {
 }
 
 void MoveWithButtonHeld(SkinnedWindow strip, unsigned flags, Point point) {
-    strip.skin.m_nClickedThumb = -1;
+    strip.pictures.m_nClickedThumb = -1;
     if (PtInRect(strip.skin.m_rcStrip, point)) {
         StepDrag(strip, point);
     } else if (DragInProgress(strip.skin)) {
@@ -91,7 +92,7 @@ void PointerMove(SkinnedWindow strip, unsigned flags, Point point, bool highResR
 PointerCommand PointerRelease(SkinnedWindow strip, unsigned flags, Point point,
                               bool highResRefused) {
     SkinState& skin = strip.skin;
-    skin.m_nClickedThumb = -1;
+    strip.pictures.m_nClickedThumb = -1;
     if (skin.m_bResMenuOpen) {
         skin.m_bResMenuOpen = false;
         const Rect rows = MenuRowsArea(skin, highResRefused);

@@ -1,8 +1,8 @@
 #pragma once
 
 // The skinned interface's part of the main window's record: where the buttons and the thumbnail
-// frames are, the button faces, the button under the pointer, the resolution menu, the
-// selection's anchor and click, and the drag band. CWebcamDlg is made of this part and those of
+// frames are, the button faces, the button under the pointer, the resolution menu and the drag
+// band. CWebcamDlg is made of this part and those of
 // capture/ and pictures/; the functions of ui/ work on this part and draw the pictures' list.
 
 #include <array>
@@ -16,7 +16,6 @@ class Control;
 struct SkinState {
     bool m_bResMenuOpen = false;  // the resolution menu is shown
     bool m_bAnySelected = false;  // at least one picture is selected
-    int m_nClickedThumb = 0;      // record that took the last plain click, -1 none
     Rect m_rcStrip;               // round the six thumbnail frames
     // The band-selection drag: first and latest pointer positions, the normalised rectangle,
     // the drag in progress (wider and taller than 2), the band shown, the band of the previous
@@ -32,7 +31,6 @@ struct SkinState {
     std::array<Rect, 4> m_rcButton{};
     std::array<Rect, 6> m_rcThumbFrame{};
     std::array<Control*, 4> m_hwndButton{};  // the button controls, owned by the window
-    int m_nAnchorThumb = 0;                  // anchor of a range selection, -1 none
     // The button faces: [b][0] normal and [b][1] hover for the four buttons, [4][0] the delete
     // button's disabled face and [4][1] a further face.
     std::unique_ptr<Bitmap> m_hbmButton[5][2];

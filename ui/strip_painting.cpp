@@ -11,6 +11,8 @@ constexpr Color kGrey = Rgb(99, 99, 99);
 constexpr Color kWhite = Rgb(255, 255, 255);
 constexpr Color kSelection = Rgb(0, 203, 233);
 constexpr Color kBandOutline = Rgb(255, 0, 0);
+// Where a picture's thumbnail has not been loaded yet.
+constexpr Color kPlaceholder = Rgb(128, 128, 128);
 // The frame's top rows darken towards the skin's shadow line above the strip.
 constexpr int kRamp[8] = {73, 78, 83, 87, 90, 93, 97, 99};
 constexpr int kSelectionBorder = 5;
@@ -87,13 +89,31 @@ void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRec
     Bitmap composed(area.Width(), area.Height());
     DrawingSurface surface(composed);
     area = record.bSelected ? ComposeSelected(surface, area) : ComposeUnselected(surface, area);
-    if (record.pPixels != nullptr) {
+    if (record.pPixels != nullptr && record.pixelsReady) {
         surface.StretchDIBits(area.left, area.top, area.Width(), area.Height(), 0, 0, kThumbWidth,
                               kThumbHeight, record.pPixels, pictures.m_bmiThumb);
+    } else {
+        // Never the block's old pixels: they may be those of another picture.
+        surface.SelectPen(kPlaceholder);
+        surface.SelectBrush(kPlaceholder);
+        surface.Rectangle(area);
     }
     InflateRect(&area, kSelectionBorder, kSelectionBorder);
     control.Show(true);
     target.BitBlt(area.left, area.top, area.Width(), area.Height(), composed, 0, 0);
+}
+
+// Frame 0 to 5: the record the strip shows there, or nothing (the frame is hidden).
+void DrawThumbnailFrame(SkinnedWindow strip, int frame) {
+    Control* control = strip.window.GetDlgItem(IDC_THUMB_FRAME_FIRST + frame);
+    if (control == nullptr) {
+        return;
+    }
+    if (const ThumbnailRecord* record = ShownRecord(strip.pictures, frame)) {
+        DrawFrame(strip.pictures, *control, *record);
+    } else {
+        control->Show(false);
+    }
 }
 
 void DrawBandOutline(DrawingSurface& windowSurface, Rect band) {
@@ -130,18 +150,21 @@ void DrawThumbnailStrip(SkinnedWindow strip) {
         windowSurface.Rectangle(skin.m_rcBandDirty);
     }
     for (int i = 0; i < 6; ++i) {
-        if (!FrameWanted(skin, windowSurface, skin.m_rcThumbFrame[i])) {
-            continue;
-        }
-        Control* control = strip.window.GetDlgItem(IDC_THUMB_FRAME_FIRST + i);
-        if (control == nullptr) {
-            continue;
-        }
-        if (const ThumbnailRecord* record = ShownRecord(strip.pictures, i)) {
-            DrawFrame(strip.pictures, *control, *record);
-        } else {
-            control->Show(false);
+        if (FrameWanted(skin, windowSurface, skin.m_rcThumbFrame[i])) {
+            DrawThumbnailFrame(strip, i);
         }
     }
     DrawBandOutline(windowSurface, skin.m_rcBand);
+}
+
+void ShowArrivedThumbnail(SkinnedWindow strip, int index) {
+    const int frame = index - strip.pictures.m_nFirstThumb;
+    if (frame < 0 || frame >= 6) {
+        return;
+    }
+    if (IsRectEmpty(strip.skin.m_rcBandDirty)) {
+        DrawThumbnailFrame(strip, frame);
+    } else {
+        strip.window.InvalidateRect(&strip.skin.m_rcThumbFrame[frame], false);
+    }
 }

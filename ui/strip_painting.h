@@ -8,3 +8,7 @@
 // screen and shown in one copy, then the band's outline. Counts the selection on the way (the
 // list is cut at its first empty record) and shows the delete button's face to match.
 void DrawThumbnailStrip(SkinnedWindow strip);
+
+// A record's thumbnail arrived: its frame, when the strip shows it, is drawn anew at once (or,
+// while a band is being dragged over the strip, repainted with the band).
+void ShowArrivedThumbnail(SkinnedWindow strip, int index);

@@ -59,13 +59,13 @@ void SelectFramesUnderBand(SkinnedWindow strip, const Rect& band, Rect* area) {
         }
         const int index = pictures.m_nFirstThumb + i;
         pictures.m_thumbs[index].bSelected = true;
-        strip.skin.m_nAnchorThumb = index;
+        strip.pictures.m_nAnchorThumb = index;
         AddFrame(strip.skin, i, area);
     }
 }
 
 void ExtendSelection(SkinnedWindow strip, int clicked, Rect* area) {
-    int& anchor = strip.skin.m_nAnchorThumb;
+    int& anchor = strip.pictures.m_nAnchorThumb;
     if (anchor < 0) {
         return;
     }
@@ -87,14 +87,14 @@ void SelectOnly(SkinnedWindow strip, int clicked, Rect* area) {
             AddRecordInView(strip, j, area);
         }
     }
-    strip.skin.m_nAnchorThumb = clicked;
+    strip.pictures.m_nAnchorThumb = clicked;
     pictures.m_thumbs[clicked].bSelected = true;
 }
 
 void ClickOnRecord(SkinnedWindow strip, unsigned flags, int clicked, Rect* area) {
     if ((flags & MK_CONTROL) != 0) {
         strip.pictures.m_thumbs[clicked].bSelected = true;
-        strip.skin.m_nAnchorThumb = clicked;
+        strip.pictures.m_nAnchorThumb = clicked;
     } else if ((flags & MK_SHIFT) != 0) {
         ExtendSelection(strip, clicked, area);
     } else {
@@ -181,7 +181,7 @@ void SelectByClick(SkinnedWindow strip, unsigned flags, Point point) {
             continue;
         }
         const int clicked = strip.pictures.m_nFirstThumb + frame;
-        skin.m_nClickedThumb = clicked;
+        strip.pictures.m_nClickedThumb = clicked;
         AddFrame(skin, frame, &area);
         ClickOnRecord(strip, flags, clicked, &area);
         break;

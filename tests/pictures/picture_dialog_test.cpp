@@ -43,7 +43,7 @@ TEST_F(PictureWindow, TheListingNamesEveryPictureAndEndsWithTheCount) {
     EnableLog();
     AddJpeg(1);
     AddJpeg(2);
-    ASSERT_TRUE(Start());
+    ASSERT_TRUE(StartAndFinishScan());
     EXPECT_EQ(Listed(), (std::vector<int>{1, 2}));
     EXPECT_EQ(dialog->m_nNextPictureNumber, 3);
     EXPECT_EQ(FileList(), Header() + "Picture0001.jpg\nPicture0002.jpg\n    總共有 2個圖檔");
@@ -54,7 +54,7 @@ TEST_F(PictureWindow, ADamagedPictureIsLoggedListedAndSkipped) {
     AddJpeg(1);
     WriteWholeFile(FileOf(2), "not a picture");
     AddJpeg(3);
-    ASSERT_TRUE(Start());
+    ASSERT_TRUE(StartAndFinishScan());
     EXPECT_EQ(Listed(), (std::vector<int>{1, 3}));
     EXPECT_EQ(dialog->m_thumbs[2].nNumber, 0);
     EXPECT_EQ(dialog->m_nNextPictureNumber, 4);

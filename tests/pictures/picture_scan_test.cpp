@@ -4,10 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #include "picture_test_support.h"
+#include "pictures/picture_catalogue.h"
+#include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_pool.h"
+#include "platform/testing/queued_tasks.h"
 
 namespace {
 
@@ -47,81 +52,149 @@ TEST(PictureListing, RegularPictureFilesByNumberOnce) {
     EXPECT_TRUE(ListPictureFiles(folder / "missing").empty());
 }
 
+// A picture list with its pool, scanned with the thumbnails handed over through a task queue
+// that the test runs, as the window's thread would.
 class PictureScanning : public ::testing::Test {
 protected:
-    PictureScanning() { AttachThumbnailPool(*pool, *records); }
+    PictureScanning() { EXPECT_TRUE(PrepareThumbnailPool(list, nullptr)); }
+    ~PictureScanning() override { ReleaseThumbnailPool(list); }
 
-    ScanResult Scan(std::span<ThumbnailRecord> into, unsigned threads) {
-        visited.clear();
-        const auto buffers = AllocatePictureWorkBuffers(threads);
-        names = ListPictureFiles(folder.Path());
-        return ScanPictures(
-            folder.Path(), names, into, *buffers,
-            [this](const PictureName& name, LoadStatus status, const char* path) {
-                visited.push_back(name.name + (status == LoadStatus::Loaded ? "" : "!"));
-                EXPECT_EQ(std::string(path), folder / PictureFileName(name.number));
-            });
+    void WritePictures(std::initializer_list<int> numbers) {
+        for (const int number : numbers) {
+            ASSERT_TRUE(
+                WriteJpeg(folder / PictureFileName(number), 160, 120, NumberColour(number)));
+        }
     }
-    std::vector<int> Listed(int count) const {
+    // Lists the folder (up to `room` pictures) without delivering any thumbnail yet.
+    void Begin(int room = kThumbnailCapacity) {
+        list.m_szPictureDir = folder.Path();
+        list.m_scan = std::make_unique<PictureScan>(
+            list, ListPictureFiles(folder.Path()), tasks, [this] { ++notifications; }, room);
+    }
+    // Delivers thumbnails as they arrive until every listed picture has been checked.
+    void DeliverAll() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!list.m_scan->Finished() && std::chrono::steady_clock::now() < deadline) {
+            tasks.RunPending();
+            list.m_scan->Deliver(list);
+            std::this_thread::yield();
+        }
+        ASSERT_TRUE(list.m_scan->Finished());
+    }
+    std::vector<int> Listed() const {
         std::vector<int> numbers;
-        for (int i = 0; i < count; ++i) {
-            numbers.push_back((*records)[i].nNumber);
+        for (int i = 0; i < list.m_nThumbCount; ++i) {
+            numbers.push_back(list.m_thumbs[i].nNumber);
         }
         return numbers;
     }
+    // Each listed record shows its own picture's colour, or is still waiting.
+    void ExpectOwnThumbnails() const {
+        for (int i = 0; i < list.m_nThumbCount; ++i) {
+            const ThumbnailRecord& record = list.m_thumbs[i];
+            ASSERT_TRUE(record.pixelsReady) << record.nNumber;
+            EXPECT_TRUE(Near(record.pPixels[3 * 200], record.nNumber * 10, 4)) << record.nNumber;
+        }
+    }
+    // A record taken meanwhile, as a snapshot adds one: its own pixels, ready at once.
+    void AppendTaken(int number) {
+        ThumbnailRecord& record = list.m_thumbs[list.m_nThumbCount++];
+        record.nNumber = number;
+        record.pixelsReady = true;
+        std::memset(record.pPixels, 7, kThumbBlockBytes);
+    }
 
+    LoggingInScratch scratch;
     ScratchFolder folder;
-    std::unique_ptr<ThumbnailPool> pool = AllocateThumbnailPool();
-    std::unique_ptr<ThumbnailRecords> records = std::make_unique<ThumbnailRecords>();
-    std::vector<PictureName> names;
-    std::vector<std::string> visited;
+    QueuedTasks tasks;
+    PictureList list;
+    int notifications = 0;
 };
 
-TEST_F(PictureScanning, ADamagedPictureIsSkippedAndTheRestKeepTheirOrder) {
-    for (int number : {1, 2, 4, 5, 7, 8, 9, 11}) {
-        ASSERT_TRUE(WriteJpeg(folder / PictureFileName(number), 160, 120, NumberColour(number)));
+TEST_F(PictureScanning, NamesAreListedAtOnceAndEachThumbnailReachesItsOwnRecord) {
+    WritePictures({1, 2, 4, 9});
+    Begin();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 4, 9}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_FALSE(list.m_thumbs[i].pixelsReady);
     }
-    WriteBytes(folder / "Picture0003.jpg", "not a picture");
-    WriteBytes(folder / "Picture0006.jpg", "");
-
-    for (unsigned threads : {1u, 4u}) {
-        const ScanResult result = Scan(*records, threads);
-        EXPECT_EQ(result.count, 8);
-        EXPECT_TRUE(result.namesRanOut);
-        EXPECT_EQ(Listed(result.count), (std::vector<int>{1, 2, 4, 5, 7, 8, 9, 11}));
-        EXPECT_EQ(visited.size(), 10u);
-        EXPECT_EQ(visited[2], "Picture0003.jpg!");
-        EXPECT_EQ(visited[5], "Picture0006.jpg!");
-        for (int i = 0; i < result.count; ++i) {  // each thumbnail belongs to its record
-            const int number = (*records)[i].nNumber;
-            EXPECT_TRUE(Near((*records)[i].pPixels[3 * 200], number * 10, 4)) << number;
-        }
-        for (int i = result.count; i < 12; ++i) {
-            EXPECT_EQ((*records)[i].nNumber, 0);
-        }
-    }
+    DeliverAll();
+    EXPECT_GT(notifications, 0);
+    ExpectOwnThumbnails();
+    EXPECT_EQ(scratch.Read("FileList.txt"),
+              "檢查在目錄 " + folder.Path() +
+                  "\nPicture0001.jpg\nPicture0002.jpg\nPicture0004.jpg\nPicture0009.jpg\n"
+                  "    總共有 4個圖檔");
 }
 
-TEST_F(PictureScanning, StopsWhenEveryRecordIsFilledEvenPastFailures) {
-    for (int number = 1; number <= 6; ++number) {
-        if (number == 2) {
-            WriteBytes(folder / PictureFileName(number), "broken");
-        } else {
-            ASSERT_TRUE(WriteJpeg(folder / PictureFileName(number), 80, 60, NumberColour(number)));
-        }
+TEST_F(PictureScanning, UnreadablePicturesLeaveTheListWithTheirLogLinesAndKeepTheOrder) {
+    WritePictures({1, 2, 4, 5, 7});
+    WriteBytes(folder / "Picture0003.jpg", "not a picture");
+    WriteBytes(folder / "Picture0006.jpg", "");
+    Begin();
+    list.m_nAnchorThumb = 4;   // Picture0005.jpg
+    list.m_nClickedThumb = 2;  // Picture0003.jpg, which goes
+    DeliverAll();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 4, 5, 7}));
+    ExpectOwnThumbnails();
+    EXPECT_EQ(list.m_thumbs[list.m_nAnchorThumb].nNumber, 5);
+    EXPECT_EQ(list.m_nClickedThumb, -1);
+    for (const char* name : {"Picture0003.jpg", "Picture0006.jpg"}) {
+        EXPECT_NE(scratch.Log().find("ReadInSmallPic \n" + (folder / name) +
+                                     "\n error, load jpeg failure"),
+                  std::string::npos)
+            << name;
     }
-    // Room for three: 1 loads, 2 fails, 3 and 4 fill the rest; 5 and 6 are not examined.
-    const ScanResult result = Scan(std::span(records->data(), 3), 2);
-    EXPECT_EQ(result.count, 3);
-    EXPECT_FALSE(result.namesRanOut);
-    EXPECT_EQ(Listed(3), (std::vector<int>{1, 3, 4}));
-    EXPECT_EQ(visited, (std::vector<std::string>{"Picture0001.jpg", "Picture0002.jpg!",
-                                                 "Picture0003.jpg", "Picture0004.jpg"}));
+    // Every name examined is in the listing, the failed ones too; five pictures were listed.
+    const std::string listing = scratch.Read("FileList.txt");
+    EXPECT_NE(listing.find("Picture0003.jpg\nPicture0004.jpg"), std::string::npos) << listing;
+    EXPECT_TRUE(listing.ends_with("總共有 5個圖檔")) << listing;
+}
 
-    // Exactly as many pictures as records: full, so the names did not run out with room left.
-    const ScanResult exact = Scan(std::span(records->data(), 5), 2);
-    EXPECT_EQ(exact.count, 5);
-    EXPECT_FALSE(exact.namesRanOut);
+// With room for three, a failed picture's place goes to the next one the list had no room for,
+// after the scan's records and before a picture taken meanwhile; the rest are never examined.
+TEST_F(PictureScanning, APictureWithoutRoomTakesTheFailedOnesPlace) {
+    WritePictures({1, 3, 4, 5});
+    WriteBytes(folder / "Picture0002.jpg", "broken");
+    Begin(3);
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3}));
+    AppendTaken(9);
+    DeliverAll();
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 3, 4, 9}));
+    EXPECT_EQ(scratch.Read("FileList.txt"),
+              "檢查在目錄 " + folder.Path() +
+                  "\nPicture0001.jpg\nPicture0002.jpg\nPicture0003.jpg\nPicture0004.jpg\n");
+}
+
+// A record removed while its thumbnail was on its way gets nothing, not even when a picture
+// taken since has been given its number again.
+TEST_F(PictureScanning, ThumbnailsOfRemovedRecordsAreDropped) {
+    WritePictures({1, 2, 3});
+    Begin();
+    RemoveThumbnail(list, 2);
+    AppendTaken(3);
+    RemoveThumbnail(list, 0);
+    DeliverAll();
+    EXPECT_EQ(Listed(), (std::vector<int>{2, 3}));
+    EXPECT_TRUE(Near(list.m_thumbs[0].pPixels[3 * 200], 20, 4));
+    EXPECT_EQ(list.m_thumbs[1].pPixels[3 * 200], 7);
+}
+
+TEST_F(PictureScanning, StoppingAMidwayScanLeavesNoWorkerBehind) {
+    for (int number = 1; number <= 200; ++number) {
+        ASSERT_TRUE(WriteJpeg(folder / PictureFileName(number), 640, 480, NumberColour(1)));
+    }
+    const std::size_t threadsBefore =
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator());
+    Begin();
+    list.m_scan.reset();
+    const std::size_t threadsAfter =
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator());
+    EXPECT_EQ(threadsAfter, threadsBefore);
+    tasks.RunPending();  // a notification posted before the stop finds the scan gone
+    EXPECT_FALSE(scratch.Exists("FileList.txt"));
 }
 
 }  // namespace

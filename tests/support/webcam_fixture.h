@@ -4,13 +4,16 @@
 // its own environment variables and a temporary working folder (for "Debug", "Message" and
 // "FileList.txt") and Pictures folder. Tests set the doubles up, then Start().
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/webcam_dlg.h"
 #include "capture/still_graph.h"
+#include "pictures/picture_scan.h"
 #include "platform/diagnostic_log.h"
 #include "platform/shell.h"
 #include "platform/testing/fake_media_framework.h"
@@ -53,6 +56,22 @@ public:
             dialog = std::make_unique<CWebcamDlg>(environment);
         }
         return *dialog;
+    }
+
+    // Runs the window's thread until the start-up scan has delivered every thumbnail.
+    void FinishScan() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog->m_scan && std::chrono::steady_clock::now() < deadline) {
+            harness.Pump();
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(dialog->m_scan, nullptr) << "the thumbnails did not arrive";
+    }
+    // Starts the window and waits for its thumbnails.
+    bool StartAndFinishScan() {
+        const bool started = Start();
+        FinishScan();
+        return started;
     }
 
     void EnableLog() { WriteWholeFile(m_work / "Debug", ""); }

@@ -61,6 +61,7 @@ protected:
             ThumbnailRecord& record = Dlg().m_thumbs[i];
             record.nNumber = i + 1;
             record.bSelected = false;
+            record.pixelsReady = true;
             FillPattern(record.pPixels, record.nNumber);
             WriteWholeFile(FileOf(record.nNumber), "picture");
         }
