@@ -13,6 +13,7 @@
 #include "platform/logind_power.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_modal_loop.h"
+#include "platform/qt_task_poster.h"
 #include "platform/qt_timer_host.h"
 #include "platform/shell.h"
 #include "platform/v4l2_media_framework.h"
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
     EchoingMessageBoxes messageBoxes(qtMessageBoxes);
     X11WindowFinder windowFinder;
     QtModalLoop modalLoop;
-    PlatformServices services{timers, messageBoxes, windowFinder, modalLoop};
+    QtTaskPoster tasks;
+    PlatformServices services{timers, messageBoxes, windowFinder, modalLoop, tasks};
     XdgShell shell;
     WebcamEnvironment environment{
         .platform = services,

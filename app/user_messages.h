@@ -15,9 +15,6 @@ inline constexpr const char* kDeleteQuestionEnglish = "Delete the selected file?
 inline constexpr const char* kDeleteQuestionChinese = "刪除所選擇的檔案!";
 inline constexpr const char* kPictureNotFound = "找不到 ";  // titled with the picture's path
 
-inline constexpr const char* kPropertiesTitleEnglish = "Video Capture Properties";
-inline constexpr const char* kPropertiesTitleChinese = "Video Capture 內容";
-
 // The caption of the program's message boxes: the program's name, as the desktop derives it
 // from the executable.
 inline constexpr const char* kMessageBoxCaption = "lumisight-webcam";

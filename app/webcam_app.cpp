@@ -1,11 +1,10 @@
 #include "app/webcam_app.h"
 
-#include <FreeImage.h>
-
 #include <memory>
 
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "pictures/image_library.h"
 
 bool CWebcamApp::InitInstance() {
     WindowFinder& finder = m_env.platform.windowFinder;
@@ -18,15 +17,14 @@ bool CWebcamApp::InitInstance() {
         m_env.platform.messageBoxes.Show(kCloseAmcap, kMessageBoxCaption, MB_OK);
         return false;
     }
-    FreeImage_Initialise(FALSE);
+    // Large (its thumbnail table has 10000 records), so the dialog lives on the heap rather than
+    // on the main thread's stack. It outlives the image library: by the time the library
+    // closes, the window's own teardown (OnDestroy) has released the camera and the thumbnails.
+    std::unique_ptr<CWebcamDlg> dialog;
     {
-        // Large (its thumbnail table has 10000 records), so it lives on the heap rather than
-        // on the main thread's stack; it still ends with this block.
-        auto dialog = std::make_unique<CWebcamDlg>(m_env);
+        const ImageLibrary library;
+        dialog = std::make_unique<CWebcamDlg>(m_env);
         dialog->DoModal();  // every way the window ends leads to the same teardown
-        // The image library closes before the dialog object goes, as the window's own
-        // teardown (OnDestroy) has already released the camera and the thumbnails.
-        FreeImage_DeInitialise();
     }
     return false;
 }

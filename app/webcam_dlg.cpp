@@ -1,11 +1,9 @@
 #include "app/webcam_dlg.h"
 
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_pool.h"
+#include "capture/frame_double_buffer.h"
 #include "platform/diagnostic_log.h"
-#include "platform/media_framework.h"
 #include "platform/power_notices.h"
-#include "resources/dialog_layout.h"
+#include "ui/button_faces.h"
 
 namespace {
 
@@ -21,12 +19,27 @@ CWebcamDlg::CWebcamDlg(WebcamEnvironment& environment)
     StartLogging();
 }
 
-// The capture interfaces go in the reverse of their declaration order: grabber, capture
-// filter, graph. In the normal course OnDestroy has released them already.
-CWebcamDlg::~CWebcamDlg() = default;
+// In the normal course OnDestroy has done all of this already.
+CWebcamDlg::~CWebcamDlg() {
+    ReleaseStillGraph();
+    DetachFrameCallback(*this);
+    m_powerWatch.reset();
+}
 
 bool CWebcamDlg::PreTranslateMessage(const KeyMessage& message) {
     const bool keyMessage = message.message == WM_KEYDOWN || message.message == WM_KEYUP;
     // Neither Escape nor Enter may end the window: it has no OK or Cancel button.
     return keyMessage && (message.key == VK_ESCAPE || message.key == VK_RETURN);
+}
+
+// Everything that lives as long as the window goes here, the graph first: its streaming thread
+// has ended once ReleaseStillGraph returns, so nothing runs on another thread that could still
+// reach this dialog.
+void CWebcamDlg::OnDestroy() {
+    ReleaseStillGraph();
+    DetachFrameCallback(*this);
+    m_powerWatch.reset();  // the camera is closed now; the machine may sleep without waiting
+    ReleaseButtonFaces(*this);
+    ReleaseThumbnailPool(*this);
+    DialogBase::OnDestroy();
 }

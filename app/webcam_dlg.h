@@ -1,32 +1,50 @@
 #pragma once
 
-// CWebcamDlg: the application's only window and the record of the whole running state. Its
-// handlers live with the module that owns them: start-up here in app/, the capture graph in
-// capture/, the picture list in pictures/, painting and the pointer in ui/.
+// CWebcamDlg: the application's only window and the record of the whole running state. The
+// record is made of the parts its modules own (the camera's CaptureState, the pictures'
+// PictureList, the skinned interface's SkinState) and the few members of the window itself.
+// Every handler is defined in app/ and hands its work to the module that owns it:
+//
+//   handlers                                         defined in                  work done in
+//   construction, keyboard filter, OnDestroy         app/webcam_dlg.cpp
+//   OnInitDialog and its start-up steps              app/dialog_start.cpp        ui/window_layout,
+//                                                                                ui/button_faces
+//   ChooseLanguage, ShowUserMessage                  app/language.cpp            platform/locale
+//   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp    capture/
+//     GetDefaultCapDevice, ShowDeviceProperties,
+//     the resolution change
+//   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp platform/power_notices
+//   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp    pictures/
+//     UpdateThumbScroll, RemoveThumbnail,
+//     TakeSnapshot, PicturePath, OnHScroll,
+//     DeleteSelectedPictures, OnLButtonDblClk
+//   OnMouseMove, OnLButtonUp, OnLButtonDown,         app/pointer_handlers.cpp    ui/pointer,
+//     OnKillFocus, OnCaptureChanged, the commands                                ui/strip_selection
+//   OnPaint, OnTimer, OnMove, OnShowWindow,          app/paint_handlers.cpp      ui/strip_painting,
+//     DrawThumbnailStrip, RefreshResolutionButton, ui/resolution_menu, ShowResolutionMenu,
+//     SetButtonFace                                          ui/window_painting
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "pictures/thumbnail_record.h"
+#include "capture/capture_state.h"
+#include "pictures/picture_list.h"
 #include "platform/dialog.h"
 #include "platform/gdi.h"
 #include "platform/geometry.h"
+#include "platform/result_codes.h"
+#include "resources/dialog_layout.h"
+#include "ui/skin_state.h"
+#include "ui/window_timers.h"
 
 class MediaFramework;
-class MediaGraph;
-class CaptureFilter;
-class SampleGrabber;
-class PropertyPages;
 class PowerNotices;
 class PowerWatch;
 class Shell;
 class ThumbnailPool;
-struct PictureWorkBuffers;
 
 // What the dialog needs of the world besides its window: the capture system, the machine's
 // sleep notices, the desktop's "open", the process environment (locale, home, XDG folders) and
@@ -42,50 +60,40 @@ struct WebcamEnvironment {
     std::function<std::unique_ptr<ThumbnailPool>()> allocatePool;
 };
 
-// Control identifiers of the main window's layout.
-constexpr int IDC_SKIN = 1012;
-constexpr int IDC_BUTTON_FIRST = 1007;  // 1007 to 1010: take picture, delete, resolution, props
-constexpr int IDC_STATIC_TEXT = 1013;
-constexpr int IDC_THUMB_FRAME_FIRST = 1014;  // 1014 to 1019: the six thumbnail frames
-
-// Window timers.
-constexpr int TIMER_DRAW_STRIP = 99;
-constexpr int TIMER_RESOLUTION_BUTTON = 100;
-constexpr int TIMER_SWEEP = 500;
-
-class CWebcamDlg : public DialogBase {
+class CWebcamDlg : public DialogBase, public CaptureState, public PictureList, public SkinState {
 public:
     explicit CWebcamDlg(WebcamEnvironment& environment);
+    // Leaves nothing pointing at the dialog, even when its window was never destroyed: the
+    // graph stops, the frame callback lets go of the frame gate and the sleep watch ends.
     ~CWebcamDlg() override;
 
-    // ---- Start-up (app/) ----
+    // ---- Start-up and end ----
     bool OnInitDialog() override;
+    void OnDestroy() override;
     bool PreTranslateMessage(const KeyMessage& message) override;
     int ShowUserMessage(const char* english, const char* chinese, unsigned style);
     void ChooseLanguage();
 
-    // ---- Capture (capture/) ----
-    std::int32_t InitStillGraph();
+    // ---- Camera ----
+    HResult InitStillGraph();
     void ReleaseStillGraph();
     void GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result);
-    void OnDestroy() override;
     void ShowDeviceProperties();
     std::intptr_t WindowProc(unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
 
-    // ---- Pictures (pictures/) ----
+    // ---- Pictures ----
     void FindFileInDocument();
     bool SweepMissingPictures();
     void UpdateThumbScroll();
     void RemoveThumbnail(int index);
-    bool ReadInSmallPic(int index, int number);
     void TakeSnapshot();
     void OnHScroll(int code, int position) override;
     void DeleteSelectedPictures();
     void OnLButtonDblClk(unsigned flags, Point point) override;
     std::string PicturePath(int number) const;
 
-    // ---- Skin, pointer, painting (ui/) ----
+    // ---- Skin, pointer, painting ----
     void ShowResolutionMenu();
     void SetButtonFace(int button, const Bitmap* face);
     void OnMouseMove(unsigned flags, Point point) override;
@@ -102,63 +110,28 @@ public:
 
     WebcamEnvironment& Environment() { return m_env; }
 
-    // ---- The record, in the declaration order of the design; every member starts zeroed ----
-    int m_nResolution = 0;
-    std::atomic<bool> m_bAcceptFrames{false};  // the frame gate, read on the streaming thread
-    std::string m_strStatic;
+    // ---- The window's own members; every member of the record starts zeroed ----
+    std::string m_strStatic;  // the hidden text control's text
     const Bitmap* m_hIcon = nullptr;
-    bool m_bChinese = false;
-    bool m_bYuy2Frames = false;
-    bool m_bHighResRefused = false;
-    bool m_bResMenuOpen = false;
-    bool m_bAnySelected = false;
-    int m_nClickedThumb = 0;
-    std::array<ThumbnailRecord, kThumbnailCapacity> m_thumbs{};
-    int m_nScrollMax = 0;
-    int m_nScrollPos = 0;
-    int m_nFirstThumb = 0;
-    Rect m_rcStrip;
-    Point m_ptDragStart;
-    Point m_ptDragCur;
-    Rect m_rcDragNorm;
-    Rect m_rcDrag;
-    Rect m_rcBand;
-    Rect m_rcBandPrev;
-    Rect m_rcBandDirty;
-    BitmapInfo m_bmiThumb{};
-    int m_nNextPictureNumber = 0;
-    int m_nThumbCount = 0;
-    std::string m_szPictureDir;  // empty when no Pictures folder could be determined
-    int m_nHoverButton = 0;
-    std::array<Rect, 4> m_rcButton{};
-    std::array<Rect, 6> m_rcThumbFrame{};
-    std::array<Control*, 4> m_hwndButton{};
-    int m_nAnchorThumb = 0;
-    std::unique_ptr<Bitmap> m_hbmButton[5][2];
-    std::unique_ptr<MediaGraph> m_pGraph;
-    std::shared_ptr<CaptureFilter> m_pCapture;
-    std::unique_ptr<SampleGrabber> m_pGrabber;
-    PropertyPages* m_pSpecifyPages = nullptr;  // non-null exactly while the properties are open
-
-    // ---- Our own members ----
-    std::unique_ptr<Bitmap> m_iconBitmap;               // owns what m_hIcon shows
-    std::unique_ptr<ThumbnailPool> m_thumbPool;         // the pixel blocks of m_thumbs
-    std::unique_ptr<PictureWorkBuffers> m_workBuffers;  // snapshot and loading buffers
-    int m_nLastStripLength = 0;  // list length at the last strip repaint request
-    // The machine's sleep notices and its sleep delay, held from the first camera start until
-    // the window is destroyed (capture/).
-    std::unique_ptr<PowerWatch> m_powerEvents;
+    bool m_bChinese = false;  // the user texts are in Traditional Chinese
 
 private:
-    // The start-up steps of OnInitDialog.
+    // Start-up steps (app/dialog_start.cpp).
     void ExchangeDialogData();
     void ResetWorkingState();
-    void LayOutThumbnailFrames();
-    void LayOutButtons();
-    void FillThumbnailHeader();
-    bool PrepareThumbnailPool();
-    bool LoadButtonFaces();
     bool StartCamera();
+    // The commands of the four buttons and of the resolution menu (app/pointer_handlers.cpp,
+    // app/capture_handlers.cpp).
+    void RunButtonCommand(int button);
+    void ChangeResolution(int resolution);
+    // The sleep notices reach WindowProc from the window's creation to its destruction
+    // (app/power_broadcast.cpp).
+    void WatchPower();
+    // The interface's parts as its functions take them.
+    SkinnedWindow Skin() { return SkinnedWindow{*this, *this, Window()}; }
+    DialogWindow* WindowIfAny() { return HasWindow() ? &Window() : nullptr; }
 
     WebcamEnvironment& m_env;
+    std::unique_ptr<Bitmap> m_iconBitmap;  // owns what m_hIcon shows
+    std::unique_ptr<PowerWatch> m_powerWatch;
 };

@@ -1,9 +1,8 @@
-// Finding the maker's camera in the list of video input devices.
+#include "capture/device_discovery.h"
 
 #include <strings.h>
 #include <cstring>
 
-#include "app/webcam_dlg.h"
 #include "platform/diagnostic_log.h"
 #include "platform/media_framework.h"
 
@@ -61,9 +60,9 @@ DeviceOutcome ExamineDevice(DeviceMoniker& moniker, std::shared_ptr<CaptureFilte
 
 }  // namespace
 
-void CWebcamDlg::GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result) {
+void GetDefaultCapDevice(MediaFramework& media, std::shared_ptr<CaptureFilter>* result) {
     result->reset();
-    std::unique_ptr<DeviceEnumerator> enumerator = Environment().media.CreateDeviceEnumerator();
+    std::unique_ptr<DeviceEnumerator> enumerator = media.CreateDeviceEnumerator();
     if (!enumerator) {
         WriteLog("CoCreateInstance error");
         return;

@@ -1,11 +1,9 @@
 #include "capture/frame_double_buffer.h"
 
 #include <strings.h>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "app/webcam_dlg.h"
 #include "platform/diagnostic_log.h"
 
 FrameDoubleBuffer g_frameDoubleBuffer;
@@ -18,9 +16,8 @@ std::uint8_t* AllocateWithMalloc(std::size_t size) {
 }
 
 void FreeBlocks(FrameDoubleBuffer& frames) {
-    for (std::uint8_t*& block : frames.m_pBuffer) {
-        std::free(block);
-        block = nullptr;
+    for (FrameBlock& block : frames.m_pBuffer) {
+        block.reset();
     }
     frames.m_nAllocSize = 0;
 }
@@ -46,8 +43,8 @@ void DropBlocksForGrowth(FrameDoubleBuffer& frames) {
 
 bool AllocateBlocks(FrameDoubleBuffer& frames, std::int32_t length) {
     const auto size = static_cast<std::size_t>(length);
-    frames.m_pBuffer[0] = g_allocateFrameBlock(size);
-    frames.m_pBuffer[1] = g_allocateFrameBlock(size);
+    frames.m_pBuffer[0].reset(g_allocateFrameBlock(size));
+    frames.m_pBuffer[1].reset(g_allocateFrameBlock(size));
     if (frames.m_pBuffer[0] == nullptr || frames.m_pBuffer[1] == nullptr) {
         FreeBlocks(frames);
         return false;
@@ -56,9 +53,9 @@ bool AllocateBlocks(FrameDoubleBuffer& frames, std::int32_t length) {
     return true;
 }
 
-// The length goes out before the pointer: a reader that sees the new block also sees its length.
+// The length goes out before the block: a reader that sees the new block also sees its length.
 void Publish(FrameDoubleBuffer& frames, std::int32_t length) {
-    std::uint8_t* block = frames.m_pBuffer[frames.m_nWriteIndex];
+    std::uint8_t* block = frames.m_pBuffer[frames.m_nWriteIndex].get();
     frames.m_nLatestLength.store(length);
     frames.m_pLatest.store(block);
     frames.m_nWriteIndex = frames.m_nWriteIndex == 0 ? 1 : 0;
@@ -83,10 +80,11 @@ bool NamesCallbackInterface(const char* name) {
 
 FrameBlockAllocator g_allocateFrameBlock = AllocateWithMalloc;
 
-FrameDoubleBuffer::~FrameDoubleBuffer() {
+void FrameDoubleBuffer::Reset() {
     m_pLatest.store(nullptr);
     m_nLatestLength.store(0);
     FreeBlocks(*this);
+    m_nWriteIndex = 0;
 }
 
 HResult FrameGrabberCallback::QueryInterface(const char* interfaceName, void** object) {
@@ -104,15 +102,15 @@ HResult FrameGrabberCallback::BufferCB(double sampleTime, std::uint8_t* buffer,
         WriteLog("BufferCB(E_POINTER)");
         return E_POINTER_RESULT;
     }
-    CWebcamDlg* dialog = m_pDialog.load();
-    if (dialog == nullptr) {
+    CaptureState* capture = m_pDialog.load();
+    if (capture == nullptr) {
         return S_OK_RESULT;
     }
     FrameDoubleBuffer& frames = g_frameDoubleBuffer;
     // Raised before the gate is read: a reader that closes the gate and then sees the flag down
     // knows that no copy can start or still be running (both sides are sequentially consistent).
     CopyingFlag copying(frames.m_bCopying);
-    if (!dialog->m_bAcceptFrames.load()) {
+    if (!capture->m_bAcceptFrames.load()) {
         return S_OK_RESULT;
     }
     // A negative length is as unusable as an empty frame; refusing it keeps the size arithmetic
@@ -128,13 +126,14 @@ HResult FrameGrabberCallback::BufferCB(double sampleTime, std::uint8_t* buffer,
         WriteLog("BufferCB(E_OUTOFMEMORY)");
         return E_OUTOFMEMORY_RESULT;
     }
-    std::memcpy(frames.m_pBuffer[frames.m_nWriteIndex], buffer, static_cast<std::size_t>(length));
+    std::memcpy(frames.m_pBuffer[frames.m_nWriteIndex].get(), buffer,
+                static_cast<std::size_t>(length));
     Publish(frames, length);
     return S_OK_RESULT;
 }
 
-FrameGateReader::FrameGateReader(CWebcamDlg& dialog) : m_dialog(dialog) {
-    m_dialog.m_bAcceptFrames.store(false);
+FrameGateReader::FrameGateReader(CaptureState& capture) : m_capture(capture) {
+    m_capture.m_bAcceptFrames.store(false);
     // A copy that passed the gate before it closed finishes within one frame copy.
     while (g_frameDoubleBuffer.m_bCopying.load()) {
         std::this_thread::yield();
@@ -142,15 +141,18 @@ FrameGateReader::FrameGateReader(CWebcamDlg& dialog) : m_dialog(dialog) {
 }
 
 FrameGateReader::~FrameGateReader() {
-    m_dialog.m_bAcceptFrames.store(true);
+    m_capture.m_bAcceptFrames.store(true);
 }
 
+// The block first, then its length (see Publish).
 FrameView FrameGateReader::Latest() const {
     FrameView view;
-    view.length = g_frameDoubleBuffer.m_nLatestLength.load();
     view.data = g_frameDoubleBuffer.m_pLatest.load();
-    if (view.data == nullptr) {
-        view.length = 0;
-    }
+    view.length = view.data != nullptr ? g_frameDoubleBuffer.m_nLatestLength.load() : 0;
     return view;
+}
+
+void DetachFrameCallback(CaptureState& capture) {
+    CaptureState* attached = &capture;
+    g_frameGrabberCallback.m_pDialog.compare_exchange_strong(attached, nullptr);
 }

@@ -4,10 +4,10 @@
 //
 // BufferCB (streaming thread) copies each accepted frame into one of two blocks and publishes
 // the block and the frame's byte length as the latest frame. The frame gate m_bAcceptFrames of
-// the dialog decides whether frames are accepted. A reader (the snapshot, on the user-interface
-// thread) follows this protocol:
+// the window's capture state decides whether frames are accepted. A reader (the snapshot, on the
+// user-interface thread) follows this protocol:
 //
-//     FrameGateReader reader(dialog);        // closes the gate and waits for a copy in progress
+//     FrameGateReader reader(capture);       // closes the gate and waits for a copy in progress
 //     FrameView frame = reader.Latest();     // read once; valid until the reader is destroyed
 //     ...use frame.data, frame.length...
 //                                            // destructor reopens the gate
@@ -18,29 +18,41 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
+#include "capture/capture_state.h"
 #include "platform/media_framework.h"
-
-class CWebcamDlg;
 
 struct FrameView {
     const std::uint8_t* data = nullptr;
     std::int32_t length = 0;
 };
 
+// A frame block, allocated by g_allocateFrameBlock (malloc) and freed with free.
+struct FreeFrameBlock {
+    void operator()(std::uint8_t* block) const { std::free(block); }
+};
+using FrameBlock = std::unique_ptr<std::uint8_t, FreeFrameBlock>;
+
 // The two frame blocks and the latest-frame publication. Process-wide (g_frameDoubleBuffer).
 struct FrameDoubleBuffer {
-    std::uint8_t* m_pBuffer[2] = {nullptr, nullptr};  // owned; freed on growth and at exit
-    std::int32_t m_nAllocSize = 0;                    // streaming thread only
-    std::uint32_t m_nWriteIndex = 0;                  // streaming thread only
-    // The latest complete frame and its byte length, published together (seq_cst).
+    FrameBlock m_pBuffer[2];          // both of m_nAllocSize bytes, or both null
+    std::int32_t m_nAllocSize = 0;    // streaming thread only
+    std::uint32_t m_nWriteIndex = 0;  // streaming thread only
+    // The latest complete frame and its byte length. The length is stored before the block
+    // (both sequentially consistent), so a reader that loads the block first and then the
+    // length gets the length of that block's frame.
     std::atomic<std::uint8_t*> m_pLatest{nullptr};
     std::atomic<std::int32_t> m_nLatestLength{0};
     // Held by BufferCB from its gate test until its publication, so a reader that closed the
     // gate can wait until no copy is running.
     std::atomic<bool> m_bCopying{false};
 
-    ~FrameDoubleBuffer();
+    // Unpublishes the latest frame, frees both blocks and starts writing at block 0 again, as at
+    // process start. Only while no BufferCB call can run.
+    void Reset();
+    ~FrameDoubleBuffer() { Reset(); }
 };
 
 extern FrameDoubleBuffer g_frameDoubleBuffer;
@@ -60,7 +72,9 @@ public:
     // Streaming thread: copies an accepted frame into the double buffer and publishes it.
     HResult BufferCB(double sampleTime, std::uint8_t* buffer, std::int32_t length) override;
 
-    std::atomic<CWebcamDlg*> m_pDialog{nullptr};
+    // The capture state of the window whose gate decides; null until a graph build installs
+    // the callback, and again once that window has let its graph go.
+    std::atomic<CaptureState*> m_pDialog{nullptr};
 };
 
 extern FrameGrabberCallback g_frameGrabberCallback;
@@ -68,7 +82,7 @@ extern FrameGrabberCallback g_frameGrabberCallback;
 // The reader side of the protocol above (user-interface thread).
 class FrameGateReader {
 public:
-    explicit FrameGateReader(CWebcamDlg& dialog);
+    explicit FrameGateReader(CaptureState& capture);
     ~FrameGateReader();
     FrameGateReader(const FrameGateReader&) = delete;
     FrameGateReader& operator=(const FrameGateReader&) = delete;
@@ -76,5 +90,8 @@ public:
     FrameView Latest() const;
 
 private:
-    CWebcamDlg& m_dialog;
+    CaptureState& m_capture;
 };
+
+// After the window's graph is gone: the callback no longer points at that window's state.
+void DetachFrameCallback(CaptureState& capture);

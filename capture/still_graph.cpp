@@ -1,12 +1,9 @@
-// Building, starting and releasing the camera's capture graph.
-
 #include "capture/still_graph.h"
 
 #include <string_view>
 
-#include "app/webcam_dlg.h"
+#include "capture/device_discovery.h"
 #include "capture/frame_double_buffer.h"
-#include "capture/power_events.h"
 #include "platform/diagnostic_log.h"
 #include "platform/media_framework.h"
 
@@ -19,7 +16,7 @@ constexpr const char* kNoDeviceText =
     "This program requires a functional video capture device, such\r\n"
     "as a USB web camera.  Video capture will be disabled.";
 
-// Which of the dialog's graph members a failed step gives up.
+// Which of the state's graph members a failed step gives up.
 enum class Released { Nothing, Graph, GrabberAndGraph };
 
 void FillMediaType(MediaType& type, int width, int height) {
@@ -56,12 +53,12 @@ void LogRefusal(int resolution) {
     WriteLog(resolution == 0 ? "Could not set format 320 x 240" : "Could not set format 640 x 480");
 }
 
-// The graph build of one InitStillGraph call: the dialog's members it fills and the local
+// The graph build of one InitStillGraph call: the state's members it fills and the local
 // references it drops when it ends, whichever way.
 class StillGraphBuild {
 public:
-    explicit StillGraphBuild(CWebcamDlg& dialog)
-        : m_dialog(dialog), m_media(dialog.Environment().media) {}
+    StillGraphBuild(CaptureState& state, const GraphHost& host)
+        : m_state(state), m_media(host.media), m_preview(host.preview) {}
 
     HResult Run();
 
@@ -79,8 +76,9 @@ private:
     HResult PlacePreview();
     HResult StartGraph();
 
-    CWebcamDlg& m_dialog;
+    CaptureState& m_state;
     MediaFramework& m_media;
+    PreviewSurface* m_preview;
     std::shared_ptr<CaptureFilter> m_capture;
     std::unique_ptr<PinEnumerator> m_pins;
     std::unique_ptr<CaptureGraphBuilder> m_builder;
@@ -91,23 +89,22 @@ private:
 HResult StillGraphBuild::Fail(std::string_view logLine, HResult result, Released released) {
     WriteLog(logLine);
     if (released == Released::GrabberAndGraph) {
-        m_dialog.m_pGrabber.reset();
+        m_state.m_pGrabber.reset();
     }
     if (released != Released::Nothing) {
-        m_dialog.m_pGraph.reset();
+        m_state.m_pGraph.reset();
     }
     return result;
 }
 
 HResult StillGraphBuild::Run() {
-    if (!m_dialog.m_pGraph) {
-        m_dialog.m_pGraph = m_media.CreateFilterGraph();
+    if (!m_state.m_pGraph) {
+        m_state.m_pGraph = m_media.CreateFilterGraph();
     }
-    if (!m_dialog.m_pGraph) {
+    if (!m_state.m_pGraph) {
         return Fail("Could not create filter graph", E_FAIL_RESULT, Released::Nothing);
     }
-    m_dialog.m_bYuy2Frames = true;
-    m_dialog.GetDefaultCapDevice(&m_capture);
+    GetDefaultCapDevice(m_media, &m_capture);
     if (!m_capture) {
         return Fail(kNoDeviceText, E_NO_MAKER_CAMERA, Released::Graph);
     }
@@ -126,19 +123,19 @@ HResult StillGraphBuild::Run() {
     return StartGraph();
 }
 
-// Steps 4 to 7: the camera joins the graph, the dialog keeps its own reference, its pins are
+// The camera joins the graph, the state keeps a reference of its own, the camera's pins are
 // listed and the frame tap is made.
 HResult StillGraphBuild::AddCamera() {
-    if (m_dialog.m_pGraph->AddFilter(*m_capture, "Cap") < 0) {
+    if (m_state.m_pGraph->AddFilter(*m_capture, "Cap") < 0) {
         return Fail("Could not put capture device in graph", E_FAIL_RESULT, Released::Graph);
     }
-    m_dialog.m_pCapture = m_capture;
+    m_state.m_pCapture = m_capture;
     if (const HResult result = m_capture->EnumPins(&m_pins); result < 0) {
         return Fail("error 1", result, Released::Graph);
     }
-    if (!m_dialog.m_pGrabber) {
-        const HResult result = m_media.CreateSampleGrabber(&m_dialog.m_pGrabber);
-        if (!m_dialog.m_pGrabber) {
+    if (!m_state.m_pGrabber) {
+        const HResult result = m_media.CreateSampleGrabber(&m_state.m_pGrabber);
+        if (!m_state.m_pGrabber) {
             return Fail("Could not create SampleGrabber (is qedit.dll registered?)",
                         result < 0 ? result : E_FAIL_RESULT, Released::Graph);
         }
@@ -146,8 +143,8 @@ HResult StillGraphBuild::AddCamera() {
     return S_OK_RESULT;
 }
 
-// Step 8: only the first pin is asked; a camera without a stream configuration there keeps
-// whatever format it has.
+// Only the first pin is asked; a camera without a stream configuration there keeps whatever
+// format it has.
 HResult StillGraphBuild::RequestFormat() {
     std::unique_ptr<OutputPin> pin;
     if (!m_pins || m_pins->Next(&pin) != S_OK_RESULT || !pin) {
@@ -169,14 +166,14 @@ HResult StillGraphBuild::RequestFormat() {
 // A request for 1280 x 1024 is only a probe on the first start; a refusal is remembered for
 // the resolution menu, and both lead on to 640 x 480.
 void StillGraphBuild::NegotiateResolution(StreamConfig& config, MediaType& type) {
-    int& resolution = m_dialog.m_nResolution;
+    int& resolution = m_state.m_nResolution;
     if (resolution == 2) {
         const bool accepted = RequestResolution(config, type, 2);
         if (accepted && !g_bProbeHighRes) {
             return;
         }
         if (!accepted) {
-            m_dialog.m_bHighResRefused = true;
+            m_state.m_bHighResRefused = true;
         }
         g_bProbeHighRes = false;
         resolution = 1;
@@ -187,7 +184,7 @@ void StillGraphBuild::NegotiateResolution(StreamConfig& config, MediaType& type)
 }
 
 HResult StillGraphBuild::AddGrabber() {
-    const HResult result = m_dialog.m_pGraph->AddFilter(*m_dialog.m_pGrabber, "Grabber");
+    const HResult result = m_state.m_pGraph->AddFilter(*m_state.m_pGrabber, "Grabber");
     if (result < 0) {
         return Fail("Could not put sample grabber in graph", result, Released::GrabberAndGraph);
     }
@@ -200,14 +197,14 @@ HResult StillGraphBuild::MakeBuilder() {
         return Fail("Can't get a ICaptureGraphBuilder2 reference",
                     result < 0 ? result : E_FAIL_RESULT, Released::GrabberAndGraph);
     }
-    result = m_builder->SetFiltergraph(*m_dialog.m_pGraph);
+    result = m_builder->SetFiltergraph(*m_state.m_pGraph);
     if (result < 0) {
         return Fail("SetGraph failed", result, Released::GrabberAndGraph);
     }
     return S_OK_RESULT;
 }
 
-// Step 13: a camera with a video-port pin streams into a NULL renderer instead of the preview.
+// A camera with a video-port pin streams into a NULL renderer instead of the preview.
 HResult StillGraphBuild::AddNullRendererForVideoPort() {
     if (m_builder->FindVideoPortPin(*m_capture, &m_videoPortPin) != S_OK_RESULT) {
         return S_OK_RESULT;
@@ -215,16 +212,16 @@ HResult StillGraphBuild::AddNullRendererForVideoPort() {
     if (m_media.CreateNullRenderer(&m_nullRenderer) != S_OK_RESULT || !m_nullRenderer) {
         return Fail("Unable to make a NULL renderer", E_FAIL_RESULT, Released::GrabberAndGraph);
     }
-    const HResult result = m_dialog.m_pGraph->AddFilter(*m_nullRenderer, "NULL renderer");
+    const HResult result = m_state.m_pGraph->AddFilter(*m_nullRenderer, "NULL renderer");
     if (result < 0) {
         return Fail("Can't add the filter to graph", result, Released::GrabberAndGraph);
     }
     return S_OK_RESULT;
 }
 
-// Steps 14 and 15: the preview stream, else the capture stream.
+// The preview stream, else the capture stream.
 HResult StillGraphBuild::RenderStreams() {
-    SampleGrabber& grabber = *m_dialog.m_pGrabber;
+    SampleGrabber& grabber = *m_state.m_pGrabber;
     if (m_builder->RenderStream(PinCategory::Preview, *m_capture, grabber, m_nullRenderer.get()) <
         0) {
         WriteLog(" 103 Error");
@@ -240,31 +237,30 @@ HResult StillGraphBuild::RenderStreams() {
 
 HResult StillGraphBuild::ReadConnectedType() {
     MediaType connected;
-    const HResult result = m_dialog.m_pGrabber->GetConnectedMediaType(&connected);
+    const HResult result = m_state.m_pGrabber->GetConnectedMediaType(&connected);
     if (result < 0) {
         return Fail("Could not read the connected media type", result, Released::Nothing);
     }
     return S_OK_RESULT;
 }
 
-// Steps 17 and 18: the callback knows its dialog before the first frame can reach it.
+// The callback knows its gate before the first frame can reach it.
 void StillGraphBuild::InstallCallback() {
-    g_frameGrabberCallback.m_pDialog.store(&m_dialog);
-    SampleGrabber& grabber = *m_dialog.m_pGrabber;
+    g_frameGrabberCallback.m_pDialog.store(&m_state);
+    SampleGrabber& grabber = *m_state.m_pGrabber;
     grabber.SetBufferSamples(false);
     grabber.SetOneShot(false);
     grabber.SetCallback(&g_frameGrabberCallback, 1);
 }
 
-// Steps 19 and 20: the live picture fills the 640 x 480 area, or sits centred at 320 x 240.
+// The live picture fills the 640 x 480 area, or sits centred at 320 x 240.
 HResult StillGraphBuild::PlacePreview() {
-    VideoWindow* window = m_dialog.m_pGraph->QueryVideoWindow();
+    VideoWindow* window = m_state.m_pGraph->QueryVideoWindow();
     if (window == nullptr) {
         return Fail("Could not get video window interface", E_FAIL_RESULT, Released::Nothing);
     }
-    const bool hasSkin = m_dialog.HasWindow() && m_dialog.Window().GetDlgItem(IDC_SKIN);
-    window->PutOwner(hasSkin ? &m_dialog.Window().Preview() : nullptr);
-    const int resolution = m_dialog.m_nResolution;
+    window->PutOwner(m_preview);
+    const int resolution = m_state.m_nResolution;
     if (resolution == 0 || resolution == 1 || resolution == 2) {
         const bool small = resolution == 0;
         window->PutLeft(small ? 160 : 0);
@@ -278,13 +274,13 @@ HResult StillGraphBuild::PlacePreview() {
     return S_OK_RESULT;
 }
 
-// Steps 21 and 22.
+// Frames are accepted from here on.
 HResult StillGraphBuild::StartGraph() {
-    MediaControl* control = m_dialog.m_pGraph->QueryMediaControl();
+    MediaControl* control = m_state.m_pGraph->QueryMediaControl();
     if (control == nullptr || control->Run() < 0) {
         return Fail("Could not run graph - 1", E_FAIL_RESULT, Released::GrabberAndGraph);
     }
-    m_dialog.m_bAcceptFrames.store(true);
+    m_state.m_bAcceptFrames.store(true);
     return S_OK_RESULT;
 }
 
@@ -300,23 +296,18 @@ bool ResolutionSize(int resolution, int* width, int* height) {
     return true;
 }
 
-std::int32_t CWebcamDlg::InitStillGraph() {
-    StillGraphBuild build(*this);
-    const HResult result = build.Run();
-    if (result == S_OK_RESULT) {
-        WatchPowerWhileCameraRuns(*this);
-    }
-    return result;
+HResult InitStillGraph(CaptureState& state, const GraphHost& host) {
+    return StillGraphBuild(state, host).Run();
 }
 
-void CWebcamDlg::ReleaseStillGraph() {
-    m_pCapture.reset();
-    m_pGrabber.reset();
-    if (m_pGraph) {
+void ReleaseStillGraph(CaptureState& state) {
+    state.m_pCapture.reset();
+    state.m_pGrabber.reset();
+    if (state.m_pGraph) {
         // Stopping first: no frame reaches BufferCB once the graph is gone.
-        if (MediaControl* control = m_pGraph->QueryMediaControl()) {
+        if (MediaControl* control = state.m_pGraph->QueryMediaControl()) {
             control->Stop();
         }
-        m_pGraph.reset();
+        state.m_pGraph.reset();
     }
 }

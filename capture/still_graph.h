@@ -1,6 +1,13 @@
 #pragma once
 
-// Process-wide state of the capture graph building.
+// Building, starting and releasing the camera's capture graph: the maker's camera, asked for one
+// of three YUY2 sizes, through the frame tap (BufferCB) to the live-video child of the window.
+
+#include "capture/capture_state.h"
+#include "platform/result_codes.h"
+
+class MediaFramework;
+class PreviewSurface;
 
 // True until the first format request for 1280 x 1024 has been answered. While it is true, a
 // camera that accepts 1280 x 1024 is switched to 640 x 480 right after: the first start only
@@ -10,3 +17,19 @@ extern bool g_bProbeHighRes;
 // The frame size of a resolution index (0 = 320 x 240, 1 = 640 x 480, 2 = 1280 x 1024);
 // false for any other index.
 bool ResolutionSize(int resolution, int* width, int* height);
+
+// Where a graph is built: the capture system, and the window's live-video child that shows the
+// preview (null when the window has no picture area).
+struct GraphHost {
+    MediaFramework& media;
+    PreviewSurface* preview;
+};
+
+// Builds the graph for state.m_nResolution and runs it: S_OK_RESULT, E_NO_MAKER_CAMERA when no
+// camera of the maker is present, or the failing step's result (each failure is logged). With
+// m_pGraph or m_pGrabber still set, they are used instead of new ones. The first request for
+// 1280 x 1024 may change m_nResolution to 1 and set m_bHighResRefused.
+HResult InitStillGraph(CaptureState& state, const GraphHost& host);
+
+// Stops and releases the graph; no frame reaches BufferCB once it returns. Safe with nothing set.
+void ReleaseStillGraph(CaptureState& state);

@@ -9,9 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "pictures/picture_numbering.h"
 #include "platform/diagnostic_log.h"
+#include "platform/owned_fd.h"
 
 namespace {
 
@@ -82,31 +84,32 @@ long DLL_CALLCONV SinkTell(fi_handle handle) {
     return static_cast<long>(lseek(static_cast<FileSink*>(handle)->fd, 0, SEEK_CUR));
 }
 
-// A new, empty temporary file in the folder, named after the picture it will become.
-int CreateTemporary(const std::string& folder, int number, char* path) {
+// A new, empty temporary file in the folder, named after the picture it will become; invalid
+// when none could be made.
+OwnedFd CreateTemporary(const std::string& folder, int number, char* path) {
     static unsigned s_nextTemporary = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int length =
             std::snprintf(path, kPathBytes, "%s/.Picture%04d.jpg.tmp%ld-%u", folder.c_str(), number,
                           static_cast<long>(getpid()), s_nextTemporary++);
         if (length < 0 || static_cast<std::size_t>(length) >= kPathBytes) {
-            return -1;
+            return OwnedFd();
         }
-        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+        OwnedFd file(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file.IsValid() || errno != EEXIST) {
+            return file;
         }
     }
-    return -1;
+    return OwnedFd();
 }
 
-// Encodes the image into the file and makes sure it is on disk.
-bool WriteJpeg(int fd, FIBITMAP* image) {
-    FileSink sink{fd, false};
+// Encodes the image into the file and makes sure it is on disk; the file is closed either way.
+bool WriteJpeg(OwnedFd file, FIBITMAP* image) {
+    FileSink sink{file.Get(), false};
     FreeImageIO io{SinkRead, SinkWrite, SinkSeek, SinkTell};
     const bool saved = FreeImage_SaveToHandle(FIF_JPEG, image, &io, &sink, JPEG_DEFAULT);
-    const bool synced = fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
+    const bool synced = fsync(file.Get()) == 0;
+    const bool closed = file.Close();
     return saved && !sink.failed && synced && closed;
 }
 
@@ -153,9 +156,9 @@ int StorePictureNoReplace(const std::string& folder, int firstNumber, FIBITMAP* 
     char temporary[kPathBytes];
     int number = 0;
     if (EnsureFolder(folder)) {
-        const int fd = CreateTemporary(folder, firstNumber, temporary);
-        if (fd >= 0) {
-            if (WriteJpeg(fd, image)) {
+        OwnedFd file = CreateTemporary(folder, firstNumber, temporary);
+        if (file.IsValid()) {
+            if (WriteJpeg(std::move(file), image)) {
                 number = NameWithFreeNumber(folder, firstNumber, temporary);
             }
             unlink(temporary);  // after the link the picture keeps its own name

@@ -1,9 +1,5 @@
-// Taking a picture: the latest camera frame becomes a JPEG file under the next free number
-// and a new record at the end of the list.
+#include "pictures/snapshot.h"
 
-#include <climits>
-
-#include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
 #include "pictures/image_handle.h"
 #include "pictures/jpeg_store.h"
@@ -15,15 +11,15 @@
 namespace {
 
 // The conditions under which a snapshot could not be kept, each with its log line.
-bool SnapshotPossible(const CWebcamDlg& dialog) {
+bool SnapshotPossible(const PictureList& list) {
     const char* refusal = nullptr;
-    if (dialog.m_nThumbCount >= kThumbnailCapacity) {
+    if (list.m_nThumbCount >= kThumbnailCapacity) {
         refusal = "TakeSnapshot: all 10000 picture records are in use";
-    } else if (dialog.m_szPictureDir.empty()) {
+    } else if (list.m_szPictureDir.empty()) {
         refusal = "TakeSnapshot: no picture folder";
-    } else if (!dialog.m_workBuffers || dialog.m_thumbs[dialog.m_nThumbCount].pPixels == nullptr) {
+    } else if (!list.m_workBuffers || list.m_thumbs[list.m_nThumbCount].pPixels == nullptr) {
         refusal = "TakeSnapshot: no working buffers";
-    } else if (dialog.m_nNextPictureNumber < 1) {
+    } else if (list.m_nNextPictureNumber < 1) {
         refusal = "TakeSnapshot: no picture number left";
     }
     if (refusal != nullptr) {
@@ -32,54 +28,52 @@ bool SnapshotPossible(const CWebcamDlg& dialog) {
     return refusal == nullptr;
 }
 
-enum class CaptureOutcome { Captured, FrameMismatch, NoImage };
-
-// Converts the latest frame into the working buffer, samples the thumbnail and lets the image
-// library take its copy, all with the frame gate closed: no block is written meanwhile.
-CaptureOutcome CaptureLatestFrame(CWebcamDlg& dialog, const CaptureGeometry& geometry,
-                                  std::uint8_t* thumbnail, ImagePtr* image) {
-    std::uint8_t* buffer = dialog.m_workBuffers->snapshot.Data();
-    FrameGateReader reader(dialog);
-    const FrameView frame = reader.Latest();
-    // After a change of resolution the latest frame may still be one of the old size.
-    if (frame.data == nullptr || static_cast<std::size_t>(frame.length) != geometry.FrameBytes()) {
-        return CaptureOutcome::FrameMismatch;
-    }
+// Converts the frame into the working buffer, samples the thumbnail and lets the image library
+// take its copy, all while the reader holds the frame gate closed: no block is written meanwhile.
+ImagePtr CaptureFrame(const FrameView& frame, const CaptureGeometry& geometry, std::uint8_t* buffer,
+                      std::uint8_t* thumbnail) {
     ConvertYuy2Frame(frame.data, geometry.width, geometry.height, buffer);
     SampleThumbnail(buffer, geometry.columnStep, geometry.rowSkip, thumbnail);
     // The buffer holds the camera's bottom row first; handed over as bottom-up, the stored
     // picture stands the right way up.
-    image->reset(FreeImage_ConvertFromRawBits(buffer, geometry.width, geometry.height,
-                                              geometry.width * 3, 24, 0, 0, 0, FALSE));
-    return *image ? CaptureOutcome::Captured : CaptureOutcome::NoImage;
+    return ImagePtr(FreeImage_ConvertFromRawBits(buffer, geometry.width, geometry.height,
+                                                 geometry.width * 3, 24, 0, 0, 0, FALSE));
 }
 
 }  // namespace
 
-void CWebcamDlg::TakeSnapshot() {
-    if (g_frameDoubleBuffer.m_pLatest.load() == nullptr) {
-        return;  // no frame has arrived yet
-    }
-    const auto geometry = CaptureGeometryFor(m_nResolution);
-    if (!geometry || !SnapshotPossible(*this)) {
-        return;
-    }
-    ThumbnailRecord& record = m_thumbs[m_nThumbCount];
+bool TakeSnapshot(PictureList& list, CaptureState& capture) {
     ImagePtr image;
-    const CaptureOutcome outcome = CaptureLatestFrame(*this, *geometry, record.pPixels, &image);
-    if (outcome == CaptureOutcome::FrameMismatch) {
-        WriteLog("TakeSnapshot: the latest frame does not have the selected size");
+    {
+        FrameGateReader reader(capture);
+        const FrameView frame = reader.Latest();
+        if (frame.data == nullptr) {
+            return false;  // no frame has arrived yet
+        }
+        const auto geometry = CaptureGeometryFor(capture.m_nResolution);
+        if (!geometry || !SnapshotPossible(list)) {
+            return false;
+        }
+        // After a change of resolution the latest frame may still be one of the old size.
+        if (static_cast<std::size_t>(frame.length) != geometry->FrameBytes()) {
+            WriteLog("TakeSnapshot: the latest frame does not have the selected size");
+            return false;
+        }
+        image = CaptureFrame(frame, *geometry, list.m_workBuffers->snapshot.Data(),
+                             list.m_thumbs[list.m_nThumbCount].pPixels);
     }
-    if (outcome != CaptureOutcome::Captured) {
-        return;
+    if (!image) {
+        return false;
     }
-    const int number = StorePictureNoReplace(m_szPictureDir, m_nNextPictureNumber, image.get());
+    const int number =
+        StorePictureNoReplace(list.m_szPictureDir, list.m_nNextPictureNumber, image.get());
     image.reset();
     if (number == 0) {
-        return;  // logged with the path; the list does not change
+        return false;  // logged with the path; the list does not change
     }
+    ThumbnailRecord& record = list.m_thumbs[list.m_nThumbCount];
     record.nNumber = number;
     record.bSelected = false;
-    ++m_nThumbCount;
-    UpdateThumbScroll();
+    ++list.m_nThumbCount;
+    return true;
 }

@@ -1,20 +1,14 @@
-// The strip's scroll bar and its two actions on pictures: deleting the selected ones and opening
-// the clicked one in the desktop's viewer.
-
-#include <unistd.h>
+#include "pictures/strip_navigation.h"
 
 #include <algorithm>
+#include <span>
 
-#include "app/user_messages.h"
-#include "app/webcam_dlg.h"
-#include "platform/diagnostic_log.h"
-#include "platform/shell.h"
+#include "pictures/picture_numbering.h"
+#include "platform/window.h"
 
 namespace {
 
 constexpr int kFramesShown = 6;
-constexpr int kShellFileNotFound = 2;
-constexpr int kShellPathNotFound = 3;
 
 struct StripPlace {
     int first;     // record shown in frame 0
@@ -75,70 +69,38 @@ StripPlace Scrolled(int code, int thumbPosition, int count, int scrollMax, Strip
     return place;
 }
 
-// Removes the selected records, deleting their files; a file that cannot be deleted stays in
-// the folder and comes back at the next start, and the snapshot never writes over it meanwhile.
-void RemoveSelectedPictures(CWebcamDlg& dialog) {
-    for (int i = 0; i < dialog.m_nThumbCount;) {
-        const ThumbnailRecord& record = dialog.m_thumbs[i];
-        if (record.nNumber == 0) {
-            dialog.m_nThumbCount = i;  // the list ends at its first empty record
-            break;
-        }
-        if (!record.bSelected) {
-            ++i;
-            continue;
-        }
-        const std::string path = dialog.PicturePath(record.nNumber);
-        if (!path.empty()) {
-            unlink(path.c_str());
-        }
-        dialog.RemoveThumbnail(i);  // the next record moved into this place: examine it again
-    }
-}
-
 }  // namespace
 
-void CWebcamDlg::OnHScroll(int code, int position) {
-    if (m_nThumbCount < kFramesShown + 1) {
+void UpdateThumbScroll(PictureList& list, DialogWindow* window, const Rect& strip) {
+    list.m_nNextPictureNumber = NextPictureNumber(
+        std::span<const ThumbnailRecord>(list.m_thumbs.data(), list.m_nThumbCount));
+    const ThumbScroll scroll = ComputeThumbScroll(
+        list.m_nThumbCount,
+        ThumbScroll{false, list.m_nFirstThumb, list.m_nScrollMax, list.m_nScrollPos});
+    list.m_nFirstThumb = scroll.firstThumb;
+    list.m_nScrollMax = scroll.scrollMax;
+    list.m_nScrollPos = scroll.scrollPos;
+    if (window == nullptr) {
         return;
     }
-    const StripPlace place = Scrolled(code, position, m_nThumbCount, m_nScrollMax,
-                                      StripPlace{m_nFirstThumb, m_nScrollPos});
-    m_nFirstThumb = place.first;
-    m_nScrollPos = place.position;
-    Window().SetScrollPos(m_nScrollPos, true);
-    Window().InvalidateRect(&m_rcStrip, false);
+    window->EnableScrollBar(scroll.enabled);
+    if (scroll.enabled) {
+        window->SetScrollRange(0, list.m_nScrollMax, false);
+        window->SetScrollPos(list.m_nScrollPos, true);
+    }
+    if (list.m_nThumbCount != list.m_nLastStripLength) {
+        list.m_nLastStripLength = list.m_nThumbCount;
+        window->InvalidateRect(&strip, false);
+    }
 }
 
-void CWebcamDlg::DeleteSelectedPictures() {
-    if (!m_bAnySelected) {
-        return;
+bool ScrollStrip(PictureList& list, int code, int position) {
+    if (list.m_nThumbCount < kFramesShown + 1) {
+        return false;
     }
-    SetButtonFace(1, m_hbmButton[1][0].get());
-    const int answer =
-        ShowUserMessage(kDeleteQuestionEnglish, kDeleteQuestionChinese, MB_YESNO | MB_ICONQUESTION);
-    if (answer != IDYES) {
-        return;
-    }
-    m_nAnchorThumb = -1;
-    SetButtonFace(1, m_hbmButton[4][0].get());
-    RemoveSelectedPictures(*this);
-    UpdateThumbScroll();
-}
-
-// Only a picture still in the list is opened: its record may have gone since the click.
-void CWebcamDlg::OnLButtonDblClk(unsigned /*flags*/, Point /*point*/) {
-    const int clicked = m_nClickedThumb;
-    if (clicked < 0 || clicked >= m_nThumbCount) {
-        return;
-    }
-    const std::string path = PicturePath(m_thumbs[clicked].nNumber);
-    const int result = m_env.shell.Open(path);
-    if (result > 32) {
-        return;
-    }
-    if (result == kShellFileNotFound || result == kShellPathNotFound) {
-        Services().messageBoxes.Show(kPictureNotFound, path, MB_OK);
-    }
-    WriteLog("Error in ShellExecute");
+    const StripPlace place = Scrolled(code, position, list.m_nThumbCount, list.m_nScrollMax,
+                                      StripPlace{list.m_nFirstThumb, list.m_nScrollPos});
+    list.m_nFirstThumb = place.first;
+    list.m_nScrollPos = place.position;
+    return true;
 }

@@ -14,9 +14,3 @@ void AttachThumbnailPool(ThumbnailPool& pool, ThumbnailRecords& records) {
         records[i] = ThumbnailRecord{0, pool.Block(i), false};
     }
 }
-
-void DetachThumbnailPool(ThumbnailRecords& records) {
-    for (ThumbnailRecord& record : records) {
-        record = ThumbnailRecord{};
-    }
-}

@@ -30,6 +30,3 @@ std::unique_ptr<ThumbnailPool> AllocateThumbnailPool();
 
 // Empties every record and gives record i the pool's block i.
 void AttachThumbnailPool(ThumbnailPool& pool, ThumbnailRecords& records);
-
-// Empties every record and drops its block pointer (before the pool is released).
-void DetachThumbnailPool(ThumbnailRecords& records);

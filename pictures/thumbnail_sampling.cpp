@@ -10,7 +10,8 @@ namespace {
 
 constexpr std::size_t kSampleBytes = 3;
 
-// The stepped rule's steps for a loaded picture, when all of its reads lie inside the copy.
+// The stride steps of a loaded picture (every (w / 80)th pixel of every (h / 60)th row, counting
+// a row as width x bytes per pixel), when all of its reads lie inside the copy.
 std::optional<CaptureGeometry> StrideSteps(const PictureCopyLayout& layout) {
     if (layout.width < kThumbWidth || layout.height < kThumbHeight || layout.bytesPerPixel < 1) {
         return std::nullopt;

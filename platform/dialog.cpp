@@ -58,6 +58,7 @@ bool DialogBase::CreateAndInitialise() {
     m_ended = false;
     m_result = 0;
     CreateWindowFromLayout();
+    m_services.modalLoop.Prepare(*this);
     return OnInitDialog();
 }
 
@@ -66,6 +67,7 @@ void DialogBase::DestroyWindow() {
         return;
     }
     OnDestroy();
+    m_services.modalLoop.Dismiss(*this);
     m_window.reset();
     m_layoutBitmaps.clear();
 }

@@ -62,8 +62,14 @@ public:
 class ModalLoop {
 public:
     virtual ~ModalLoop() = default;
+    // Called once the dialog's window exists, before OnInitDialog: gives it its place on the
+    // desktop, titled and still hidden, so that a search for the title finds a dialog that is
+    // still starting.
+    virtual void Prepare(class DialogBase& /*dialog*/) {}
     // Shows the window and returns when quit is called (from inside a handler).
     virtual void Run(class DialogBase& dialog) = 0;
+    // Called when the dialog's window is about to go (after OnDestroy): takes it off the desktop.
+    virtual void Dismiss(class DialogBase& /*dialog*/) {}
     virtual void Quit() = 0;
 };
 
@@ -72,6 +78,7 @@ struct PlatformServices {
     MessageBoxes& messageBoxes;
     WindowFinder& windowFinder;
     ModalLoop& modalLoop;
+    TaskPoster& tasks;
 };
 
 // Stands in for the framework's dialog class.

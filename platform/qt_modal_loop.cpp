@@ -4,11 +4,23 @@
 
 #include "platform/window_presenter.h"
 
+QtModalLoop::QtModalLoop() = default;
+QtModalLoop::~QtModalLoop() = default;
+
+// The native window is made now, with its title, though nothing is shown yet: another copy of
+// the program that looks for the title while this one is still starting finds it.
+void QtModalLoop::Prepare(DialogBase& dialog) {
+    m_presenter = std::make_unique<WindowPresenter>(dialog.Window());
+    m_presenter->winId();
+}
+
 void QtModalLoop::Run(DialogBase& dialog) {
-    WindowPresenter presenter(dialog.Window());
-    presenter.show();
-    presenter.raise();
-    presenter.activateWindow();
+    if (!m_presenter) {
+        Prepare(dialog);
+    }
+    m_presenter->show();
+    m_presenter->raise();
+    m_presenter->activateWindow();
     // A handler run while showing may already have ended the dialog.
     if (dialog.IsEnded()) {
         return;
@@ -24,4 +36,8 @@ void QtModalLoop::Quit() {
     if (m_loop != nullptr) {
         m_loop->quit();
     }
+}
+
+void QtModalLoop::Dismiss(DialogBase& /*dialog*/) {
+    m_presenter.reset();
 }

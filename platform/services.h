@@ -36,6 +36,15 @@ public:
     virtual void Close(WindowRef window) = 0;  // asks the window to close, as a close message
 };
 
+// Hands work to the user-interface thread: Post may be called from any thread, and the work
+// runs later on the user-interface thread, in the order posted. Work that refers to something
+// with a shorter life than the program must check, when it runs, that its object still exists.
+class TaskPoster {
+public:
+    virtual ~TaskPoster() = default;
+    virtual void Post(std::function<void()> work) = 0;
+};
+
 // Per-id window timers. Arming an armed id restarts it with the new period; a timer keeps
 // firing every period until it is disarmed. Fired on the user-interface thread.
 class TimerHost {

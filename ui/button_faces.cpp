@@ -1,45 +1,40 @@
-// The button faces and the self-drawn resolution menu.
+#include "ui/button_faces.h"
 
-#include "app/user_messages.h"
-#include "app/webcam_dlg.h"
+#include "platform/diagnostic_log.h"
+#include "platform/window.h"
 
-namespace {
-
-constexpr Color kMenuOutline = Rgb(0, 0, 0);
-constexpr Color kMenuFill = Rgb(187, 197, 199);
-constexpr int kMenuRowHeight = 25;
-constexpr int kMenuFirstBaseline = 17;  // below the button's bottom edge
-
-}  // namespace
-
-// The controls only borrow the face; the window keeps owning every face it loaded. A face that
-// was never loaded leaves the control showing what it showed.
-void CWebcamDlg::SetButtonFace(int button, const Bitmap* face) {
-    if (face == nullptr || button < 0 || button >= static_cast<int>(m_hwndButton.size())) {
+void SetButtonFace(SkinState& skin, int button, const Bitmap* face) {
+    if (face == nullptr || button < 0 || button >= static_cast<int>(skin.m_hwndButton.size())) {
         return;
     }
-    if (Control* control = m_hwndButton[button]) {
+    if (Control* control = skin.m_hwndButton[button]) {
         control->SetImage(face);
     }
 }
 
-// The menu is drawn straight over the strip below the resolution button: it is no window and
-// stays until its area is repainted, which the pointer handling asks for when it closes it.
-void CWebcamDlg::ShowResolutionMenu() {
-    if (Control* button = Window().GetDlgItem(IDC_BUTTON_FIRST + 2)) {
-        const Rect face = button->ClientRect();
-        const int rows = m_bHighResRefused ? 2 : 3;
-        DrawingSurface surface = button->GetDC();
-        surface.SelectPen(kMenuOutline);
-        surface.SelectBrush(kMenuFill);
-        surface.Rectangle(0, face.bottom + 1, face.right, face.bottom + 1 + kMenuRowHeight * rows);
-        surface.SetTextAlign(TA_BASELINE | TA_CENTER);
-        surface.SetBkMode(TRANSPARENT);
-        surface.SetTextColor(Rgb(0, 0, 0));
-        for (int row = 0; row < rows; ++row) {
-            surface.TextOut(face.right / 2, face.bottom + kMenuFirstBaseline + kMenuRowHeight * row,
-                            kResolutionLabels[row]);
+bool LoadButtonFaces(SkinState& skin) {
+    ReleaseButtonFaces(skin);
+    for (int p = 0; p < 4; ++p) {
+        skin.m_hbmButton[p][0] = Bitmap::LoadResource(130 + 2 * p);
+        skin.m_hbmButton[p][1] = Bitmap::LoadResource(131 + 2 * p);
+        if (!skin.m_hbmButton[p][0] || !skin.m_hbmButton[p][1]) {
+            WriteLog("function bmp error");
+            return false;
         }
     }
-    m_bResMenuOpen = true;
+    skin.m_hbmButton[4][0] = Bitmap::LoadResource(154);
+    skin.m_hbmButton[4][1] = Bitmap::LoadResource(172);
+    if (!skin.m_hbmButton[4][0] || !skin.m_hbmButton[4][1]) {
+        WriteLog("function bmp error 1");
+        return false;
+    }
+    return true;
+}
+
+void ReleaseButtonFaces(SkinState& skin) {
+    for (auto& pair : skin.m_hbmButton) {
+        for (std::unique_ptr<Bitmap>& face : pair) {
+            face.reset();
+        }
+    }
 }

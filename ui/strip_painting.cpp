@@ -1,6 +1,9 @@
-// Drawing the six thumbnail frames and the drag band over the window.
+#include "ui/strip_painting.h"
 
-#include "app/webcam_dlg.h"
+#include "pictures/picture_list.h"
+#include "platform/window.h"
+#include "resources/dialog_layout.h"
+#include "ui/button_faces.h"
 
 namespace {
 
@@ -14,14 +17,14 @@ constexpr int kSelectionBorder = 5;
 constexpr int kRampBorder = 4;  // the white border lies this far inside the frame
 
 // Counts the selected pictures, cutting the list at its first empty record.
-int CountSelection(CWebcamDlg& dialog) {
+int CountSelection(PictureList& pictures) {
     int selected = 0;
-    for (int i = 0; i < dialog.m_nThumbCount; ++i) {
-        if (dialog.m_thumbs[i].nNumber == 0) {
-            dialog.m_nThumbCount = i;
+    for (int i = 0; i < pictures.m_nThumbCount; ++i) {
+        if (pictures.m_thumbs[i].nNumber == 0) {
+            pictures.m_nThumbCount = i;
             break;
         }
-        if (dialog.m_thumbs[i].bSelected) {
+        if (pictures.m_thumbs[i].bSelected) {
             ++selected;
         }
     }
@@ -55,27 +58,27 @@ Rect ComposeUnselected(DrawingSurface& surface, Rect area) {
     return area;
 }
 
-bool FrameWanted(CWebcamDlg& dialog, DrawingSurface& windowSurface, const Rect& frame) {
-    if (!IsRectEmpty(dialog.m_rcBandDirty)) {
+bool FrameWanted(const SkinState& skin, DrawingSurface& windowSurface, const Rect& frame) {
+    if (!IsRectEmpty(skin.m_rcBandDirty)) {
         Rect overlap;
-        return IntersectRect(&overlap, frame, dialog.m_rcBandDirty);
+        return IntersectRect(&overlap, frame, skin.m_rcBandDirty);
     }
     return windowSurface.RectVisible(frame);
 }
 
 // A record past the list's end shows nothing, even when it still holds a picture: the list
 // may have been cut short at an empty record.
-const ThumbnailRecord* ShownRecord(const CWebcamDlg& dialog, int frame) {
-    const int index = dialog.m_nFirstThumb + frame;
-    if (index < 0 || index >= dialog.m_nThumbCount || index >= kThumbnailCapacity) {
+const ThumbnailRecord* ShownRecord(const PictureList& pictures, int frame) {
+    const int index = pictures.m_nFirstThumb + frame;
+    if (index < 0 || index >= pictures.m_nThumbCount || index >= kThumbnailCapacity) {
         return nullptr;
     }
-    const ThumbnailRecord& record = dialog.m_thumbs[index];
+    const ThumbnailRecord& record = pictures.m_thumbs[index];
     return record.nNumber != 0 ? &record : nullptr;
 }
 
 // Composes one frame off screen and shows it in one copy, so its layers never show one by one.
-void DrawFrame(CWebcamDlg& dialog, Control& control, const ThumbnailRecord& record) {
+void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRecord& record) {
     Rect area = control.ClientRect();
     if (IsRectEmpty(area)) {
         return;
@@ -86,7 +89,7 @@ void DrawFrame(CWebcamDlg& dialog, Control& control, const ThumbnailRecord& reco
     area = record.bSelected ? ComposeSelected(surface, area) : ComposeUnselected(surface, area);
     if (record.pPixels != nullptr) {
         surface.StretchDIBits(area.left, area.top, area.Width(), area.Height(), 0, 0, kThumbWidth,
-                              kThumbHeight, record.pPixels, dialog.m_bmiThumb);
+                              kThumbHeight, record.pPixels, pictures.m_bmiThumb);
     }
     InflateRect(&area, kSelectionBorder, kSelectionBorder);
     control.Show(true);
@@ -112,31 +115,33 @@ void DrawBandOutline(DrawingSurface& windowSurface, Rect band) {
 
 }  // namespace
 
-void CWebcamDlg::DrawThumbnailStrip() {
-    m_bAnySelected = CountSelection(*this) > 0;
+void DrawThumbnailStrip(SkinnedWindow strip) {
+    SkinState& skin = strip.skin;
+    skin.m_bAnySelected = CountSelection(strip.pictures) > 0;
     // The normal face even under the pointer: the hover face returns at the next entry.
-    SetButtonFace(1, m_bAnySelected ? m_hbmButton[1][0].get() : m_hbmButton[4][0].get());
+    SetButtonFace(
+        skin, 1, skin.m_bAnySelected ? skin.m_hbmButton[1][0].get() : skin.m_hbmButton[4][0].get());
 
     // The window's surface covers the frames too, so the band lies over them.
-    DrawingSurface windowSurface = Window().GetDC();
-    if (!IsRectEmpty(m_rcBandDirty)) {
+    DrawingSurface windowSurface = strip.window.GetDC();
+    if (!IsRectEmpty(skin.m_rcBandDirty)) {
         windowSurface.SelectPen(kGrey);
         windowSurface.SelectBrush(kGrey);
-        windowSurface.Rectangle(m_rcBandDirty);
+        windowSurface.Rectangle(skin.m_rcBandDirty);
     }
     for (int i = 0; i < 6; ++i) {
-        if (!FrameWanted(*this, windowSurface, m_rcThumbFrame[i])) {
+        if (!FrameWanted(skin, windowSurface, skin.m_rcThumbFrame[i])) {
             continue;
         }
-        Control* control = Window().GetDlgItem(IDC_THUMB_FRAME_FIRST + i);
+        Control* control = strip.window.GetDlgItem(IDC_THUMB_FRAME_FIRST + i);
         if (control == nullptr) {
             continue;
         }
-        if (const ThumbnailRecord* record = ShownRecord(*this, i)) {
-            DrawFrame(*this, *control, *record);
+        if (const ThumbnailRecord* record = ShownRecord(strip.pictures, i)) {
+            DrawFrame(strip.pictures, *control, *record);
         } else {
             control->Show(false);
         }
     }
-    DrawBandOutline(windowSurface, m_rcBand);
+    DrawBandOutline(windowSurface, skin.m_rcBand);
 }

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
-#include "app/webcam_dlg.h"
+#include "pictures/picture_list.h"
+#include "platform/dialog.h"
+#include "platform/window.h"
+#include "ui/strip_painting.h"
 
 namespace {
 
@@ -26,157 +29,164 @@ void AddToArea(Rect* area, Rect part) {
     }
 }
 
-void AddFrame(const CWebcamDlg& dialog, int frame, Rect* area) {
-    Rect grown = dialog.m_rcThumbFrame[frame];
+void AddFrame(const SkinState& skin, int frame, Rect* area) {
+    Rect grown = skin.m_rcThumbFrame[frame];
     InflateRect(&grown, kRepaintMarginX, kRepaintMarginY);
     AddToArea(area, grown);
 }
 
 // Adds the frame of a record if the strip shows it now.
-void AddRecordInView(const CWebcamDlg& dialog, int index, Rect* area) {
-    const int frame = index - dialog.m_nFirstThumb;
+void AddRecordInView(SkinnedWindow strip, int index, Rect* area) {
+    const int frame = index - strip.pictures.m_nFirstThumb;
     if (frame >= 0 && frame < 6) {
-        AddFrame(dialog, frame, area);
+        AddFrame(strip.skin, frame, area);
     }
 }
 
-void ClearSelection(CWebcamDlg& dialog) {
-    for (int j = 0; j < dialog.m_nThumbCount; ++j) {
-        dialog.m_thumbs[j].bSelected = false;
+void ClearSelection(PictureList& pictures) {
+    for (int j = 0; j < pictures.m_nThumbCount; ++j) {
+        pictures.m_thumbs[j].bSelected = false;
     }
 }
 
 // Every listed frame the band touches is selected; the last one becomes the anchor.
-void SelectFramesUnderBand(CWebcamDlg& dialog, const Rect& band, Rect* area) {
-    for (int i = 0; i < 6 && i < dialog.m_nThumbCount; ++i) {
+void SelectFramesUnderBand(SkinnedWindow strip, const Rect& band, Rect* area) {
+    PictureList& pictures = strip.pictures;
+    for (int i = 0; i < 6 && i < pictures.m_nThumbCount; ++i) {
         Rect overlap;
-        if (!IntersectRect(&overlap, band, dialog.m_rcThumbFrame[i])) {
+        if (!IntersectRect(&overlap, band, strip.skin.m_rcThumbFrame[i])) {
             continue;
         }
-        const int index = dialog.m_nFirstThumb + i;
-        dialog.m_thumbs[index].bSelected = true;
-        dialog.m_nAnchorThumb = index;
-        AddFrame(dialog, i, area);
+        const int index = pictures.m_nFirstThumb + i;
+        pictures.m_thumbs[index].bSelected = true;
+        strip.skin.m_nAnchorThumb = index;
+        AddFrame(strip.skin, i, area);
     }
 }
 
-void ExtendSelection(CWebcamDlg& dialog, int clicked, Rect* area) {
-    if (dialog.m_nAnchorThumb < 0) {
+void ExtendSelection(SkinnedWindow strip, int clicked, Rect* area) {
+    int& anchor = strip.skin.m_nAnchorThumb;
+    if (anchor < 0) {
         return;
     }
-    const int lo = std::min(dialog.m_nAnchorThumb, clicked);
-    const int hi = std::max(dialog.m_nAnchorThumb, clicked);
+    const int lo = std::min(anchor, clicked);
+    const int hi = std::max(anchor, clicked);
     for (int j = lo; j <= hi; ++j) {
-        dialog.m_thumbs[j].bSelected = true;
-        AddRecordInView(dialog, j, area);
+        strip.pictures.m_thumbs[j].bSelected = true;
+        AddRecordInView(strip, j, area);
     }
-    dialog.m_nAnchorThumb = hi;
+    anchor = hi;
 }
 
-void SelectOnly(CWebcamDlg& dialog, int clicked, Rect* area) {
-    for (int j = 0; j < dialog.m_nThumbCount; ++j) {
-        ThumbnailRecord& record = dialog.m_thumbs[j];
+void SelectOnly(SkinnedWindow strip, int clicked, Rect* area) {
+    PictureList& pictures = strip.pictures;
+    for (int j = 0; j < pictures.m_nThumbCount; ++j) {
+        ThumbnailRecord& record = pictures.m_thumbs[j];
         if (record.bSelected != (j == clicked)) {
             record.bSelected = false;
-            AddRecordInView(dialog, j, area);
+            AddRecordInView(strip, j, area);
         }
     }
-    dialog.m_nAnchorThumb = clicked;
-    dialog.m_thumbs[clicked].bSelected = true;
+    strip.skin.m_nAnchorThumb = clicked;
+    pictures.m_thumbs[clicked].bSelected = true;
 }
 
-void ClickOnRecord(CWebcamDlg& dialog, unsigned flags, int clicked, Rect* area) {
+void ClickOnRecord(SkinnedWindow strip, unsigned flags, int clicked, Rect* area) {
     if ((flags & MK_CONTROL) != 0) {
-        dialog.m_thumbs[clicked].bSelected = true;
-        dialog.m_nAnchorThumb = clicked;
+        strip.pictures.m_thumbs[clicked].bSelected = true;
+        strip.skin.m_nAnchorThumb = clicked;
     } else if ((flags & MK_SHIFT) != 0) {
-        ExtendSelection(dialog, clicked, area);
+        ExtendSelection(strip, clicked, area);
     } else {
-        SelectOnly(dialog, clicked, area);
+        SelectOnly(strip, clicked, area);
     }
 }
 
 }  // namespace
 
-bool DragInProgress(const CWebcamDlg& dialog) {
-    return dialog.m_rcDrag.Width() > 2 && dialog.m_rcDrag.Height() > 2;
+bool DragInProgress(const SkinState& skin) {
+    return skin.m_rcDrag.Width() > 2 && skin.m_rcDrag.Height() > 2;
 }
 
-void ClearDragState(CWebcamDlg& dialog) {
-    dialog.m_ptDragStart = Point{};
-    dialog.m_ptDragCur = Point{};
-    dialog.m_rcDragNorm = Rect{};
-    dialog.m_rcDrag = Rect{};
-    dialog.m_rcBand = Rect{};
-    dialog.m_rcBandPrev = Rect{};
-    dialog.m_rcBandDirty = Rect{};
+void ClearDragState(SkinState& skin) {
+    skin.m_ptDragStart = Point{};
+    skin.m_ptDragCur = Point{};
+    skin.m_rcDragNorm = Rect{};
+    skin.m_rcDrag = Rect{};
+    skin.m_rcBand = Rect{};
+    skin.m_rcBandPrev = Rect{};
+    skin.m_rcBandDirty = Rect{};
 }
 
-void StepDrag(CWebcamDlg& dialog, Point point) {
-    if (dialog.m_ptDragStart == Point{}) {
-        dialog.m_ptDragStart = point;
+void StepDrag(SkinnedWindow strip, Point point) {
+    SkinState& skin = strip.skin;
+    if (skin.m_ptDragStart == Point{}) {
+        skin.m_ptDragStart = point;
     }
-    dialog.m_ptDragCur = point;
-    dialog.m_rcDragNorm = Normalised(dialog.m_ptDragStart, point);
-    dialog.m_rcDrag = dialog.m_rcDragNorm;
-    if (!DragInProgress(dialog)) {
+    skin.m_ptDragCur = point;
+    skin.m_rcDragNorm = Normalised(skin.m_ptDragStart, point);
+    skin.m_rcDrag = skin.m_rcDragNorm;
+    if (!DragInProgress(skin)) {
         return;
     }
-    dialog.m_rcBand = dialog.m_rcDragNorm;
-    InflateRect(&dialog.m_rcBand, 1, 1);
-    UnionRect(&dialog.m_rcBandDirty, dialog.m_rcBand, dialog.m_rcBandPrev);
-    InflateRect(&dialog.m_rcBandDirty, 1, 1);
-    dialog.DrawThumbnailStrip();
-    dialog.m_rcBandPrev = dialog.m_rcBand;
+    skin.m_rcBand = skin.m_rcDragNorm;
+    InflateRect(&skin.m_rcBand, 1, 1);
+    UnionRect(&skin.m_rcBandDirty, skin.m_rcBand, skin.m_rcBandPrev);
+    InflateRect(&skin.m_rcBandDirty, 1, 1);
+    DrawThumbnailStrip(strip);
+    skin.m_rcBandPrev = skin.m_rcBand;
 }
 
-void FinishDrag(CWebcamDlg& dialog, unsigned flags, Point point) {
-    dialog.m_ptDragCur = point;
-    dialog.m_rcDragNorm = Normalised(dialog.m_ptDragStart, point);
-    dialog.m_rcBand = dialog.m_rcDrag = dialog.m_rcDragNorm;
-    Rect area = dialog.m_rcDragNorm;
+void FinishDrag(SkinnedWindow strip, unsigned flags, Point point) {
+    SkinState& skin = strip.skin;
+    skin.m_ptDragCur = point;
+    skin.m_rcDragNorm = Normalised(skin.m_ptDragStart, point);
+    skin.m_rcBand = skin.m_rcDrag = skin.m_rcDragNorm;
+    Rect area = skin.m_rcDragNorm;
     if (!HasSelectionKey(flags)) {
-        ClearSelection(dialog);
-        area = dialog.m_rcStrip;
+        ClearSelection(strip.pictures);
+        area = skin.m_rcStrip;
     }
     // The band last drawn reaches one pixel past its rectangle and may lie elsewhere than the
     // final one: its whole wiping area goes too, so no piece of its outline is left behind.
-    AddToArea(&area, dialog.m_rcBandDirty);
-    SelectFramesUnderBand(dialog, dialog.m_rcBand, &area);
-    ClearDragState(dialog);
-    dialog.Window().InvalidateRect(&area, false);
+    AddToArea(&area, skin.m_rcBandDirty);
+    SelectFramesUnderBand(strip, skin.m_rcBand, &area);
+    ClearDragState(skin);
+    strip.window.InvalidateRect(&area, false);
 }
 
-void FinishUnseenDrag(CWebcamDlg& dialog, unsigned flags) {
+void FinishUnseenDrag(SkinnedWindow strip, unsigned flags) {
+    SkinState& skin = strip.skin;
     if (!HasSelectionKey(flags)) {
-        ClearSelection(dialog);
+        ClearSelection(strip.pictures);
     }
-    SelectFramesUnderBand(dialog, dialog.m_rcBand, nullptr);
+    SelectFramesUnderBand(strip, skin.m_rcBand, nullptr);
     // The last band and the whole area wiped for it: the wipe's flat grey covers the skin's
     // shading there until it is repainted.
     Rect area;
-    UnionRect(&area, dialog.m_rcBandPrev, dialog.m_rcBandDirty);
-    dialog.m_rcBandDirty = dialog.m_rcBandPrev;
-    dialog.Window().InvalidateRect(&area, false);
-    ClearDragState(dialog);
+    UnionRect(&area, skin.m_rcBandPrev, skin.m_rcBandDirty);
+    skin.m_rcBandDirty = skin.m_rcBandPrev;
+    strip.window.InvalidateRect(&area, false);
+    ClearDragState(skin);
 }
 
-void SelectByClick(CWebcamDlg& dialog, unsigned flags, Point point) {
-    ClearDragState(dialog);
+void SelectByClick(SkinnedWindow strip, unsigned flags, Point point) {
+    SkinState& skin = strip.skin;
+    ClearDragState(skin);
     Rect area;
     for (int frame = 0; frame < 6; ++frame) {
-        Rect inner = dialog.m_rcThumbFrame[frame];
+        Rect inner = skin.m_rcThumbFrame[frame];
         InflateRect(&inner, -kClickMargin, -kClickMargin);
         if (!PtInRect(inner, point)) {
             continue;
         }
-        const int clicked = dialog.m_nFirstThumb + frame;
-        dialog.m_nClickedThumb = clicked;
-        AddFrame(dialog, frame, &area);
-        ClickOnRecord(dialog, flags, clicked, &area);
+        const int clicked = strip.pictures.m_nFirstThumb + frame;
+        skin.m_nClickedThumb = clicked;
+        AddFrame(skin, frame, &area);
+        ClickOnRecord(strip, flags, clicked, &area);
         break;
     }
     if (!IsRectEmpty(area)) {
-        dialog.Window().InvalidateRect(&area, false);
+        strip.window.InvalidateRect(&area, false);
     }
 }

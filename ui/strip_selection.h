@@ -1,24 +1,23 @@
 #pragma once
 
 // Selecting pictures in the thumbnail strip with the pointer: clicks (plain, Ctrl, Shift) and the
-// band dragged over the frames. Used by the window's pointer handlers.
+// band dragged over the frames. Used by the window's pointer handling.
 
 #include "platform/geometry.h"
-
-class CWebcamDlg;
+#include "ui/skin_state.h"
 
 // A drag is under way once its rectangle is wider and higher than 2 pixels.
-bool DragInProgress(const CWebcamDlg& dialog);
-void ClearDragState(CWebcamDlg& dialog);
+bool DragInProgress(const SkinState& skin);
+void ClearDragState(SkinState& skin);
 
 // A move with the left button held inside the strip: starts the drag, or moves its band and
 // redraws what the band covered.
-void StepDrag(CWebcamDlg& dialog, Point point);
+void StepDrag(SkinnedWindow strip, Point point);
 // The drag ends at a pointer position (release, or a held move leaving the strip): the frames
 // under the final band become the selection, or join it with Shift or Ctrl.
-void FinishDrag(CWebcamDlg& dialog, unsigned flags, Point point);
+void FinishDrag(SkinnedWindow strip, unsigned flags, Point point);
 // The drag's release was not seen (it happened outside the window): the last band shown decides.
-void FinishUnseenDrag(CWebcamDlg& dialog, unsigned flags);
+void FinishUnseenDrag(SkinnedWindow strip, unsigned flags);
 
 // A release that was neither a command nor a drag: selects by the frame under the pointer.
-void SelectByClick(CWebcamDlg& dialog, unsigned flags, Point point);
+void SelectByClick(SkinnedWindow strip, unsigned flags, Point point);

@@ -33,7 +33,8 @@ void ImmediateModalLoop::Run(DialogBase& dialog) {
     }
 }
 
-HeadlessHarness::HeadlessHarness() : m_services{m_clock, m_messageBoxes, m_windows, m_loop} {
+HeadlessHarness::HeadlessHarness()
+    : m_services{m_clock, m_messageBoxes, m_windows, m_loop, m_tasks} {
     EnsureQtApplication();
 }
 
@@ -60,6 +61,7 @@ void HeadlessHarness::Stop() {
 }
 
 int HeadlessHarness::Pump() {
+    m_tasks.RunPending();
     if (m_dialog == nullptr || !m_dialog->HasWindow()) {
         return 0;
     }

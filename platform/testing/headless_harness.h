@@ -19,6 +19,7 @@
 
 #include "platform/dialog.h"
 #include "platform/testing/fake_window_finder.h"
+#include "platform/testing/queued_tasks.h"
 #include "platform/testing/scripted_message_boxes.h"
 #include "platform/testing/virtual_clock.h"
 
@@ -54,6 +55,7 @@ public:
     ScriptedMessageBoxes& MessageBoxes() { return m_messageBoxes; }
     FakeWindowFinder& Windows() { return m_windows; }
     ImmediateModalLoop& Loop() { return m_loop; }
+    QueuedTasks& Tasks() { return m_tasks; }
 
     // Creates the dialog's window, runs OnInitDialog, then Pump(). Returns OnInitDialog's answer.
     bool Start(DialogBase& dialog);
@@ -64,8 +66,9 @@ public:
     DialogBase& Dialog() { return *m_dialog; }
     DialogWindow& Window() { return m_dialog->Window(); }
 
-    // The loop's paint step: shows a newly presented video frame, and repaints while the window
-    // has a dirty area (each repaint runs the dialog's OnPaint). Returns the number of repaints.
+    // The loop's step: runs the work posted to the user-interface thread, shows a newly
+    // presented video frame, and repaints while the window has a dirty area (each repaint runs
+    // the dialog's OnPaint). Returns the number of repaints.
     int Pump();
     // Moves virtual time on by ms: the timers due fire in order, each followed by Pump().
     void Advance(long long ms);
@@ -90,6 +93,7 @@ private:
     ScriptedMessageBoxes m_messageBoxes;
     FakeWindowFinder m_windows;
     ImmediateModalLoop m_loop;
+    QueuedTasks m_tasks;
     PlatformServices m_services;
     DialogBase* m_dialog = nullptr;
     // Set on the streaming thread when a frame is ready, cleared by Pump().

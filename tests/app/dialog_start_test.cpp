@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/user_messages.h"
+#include "capture/frame_double_buffer.h"
 #include "pictures/thumbnail_pool.h"
 #include "support/webcam_fixture.h"
 
@@ -42,8 +43,6 @@ TEST_F(DialogStartTest, LaysOutFramesStripAndButtons) {
     EXPECT_EQ(dlg.m_bmiThumb.bmiHeader.biHeight, 60);
     EXPECT_EQ(dlg.m_bmiThumb.bmiHeader.biBitCount, 24);
     EXPECT_EQ(dlg.m_bmiThumb.bmiHeader.biSizeImage, 14400u);
-    EXPECT_EQ(dlg.Window().OuterWidth(), 646);
-    EXPECT_EQ(dlg.Window().OuterHeight(), 634);
 }
 
 TEST_F(DialogStartTest, SuccessfulStartLeavesTheRecordReadyAndArmsTheSweep) {
@@ -150,6 +149,25 @@ TEST_F(DialogStartTest, PoolThatCannotBeHadLeavesTheWindowOpenWithoutCamera) {
     EXPECT_FALSE(harness.Clock().IsArmed(TIMER_SWEEP));
     EXPECT_NE(Log().find("錯誤訊息: new 14400 NULL\n"), std::string::npos);
     EXPECT_TRUE(harness.MessageBoxes().Shown().empty());
+    // A coming sleep still ends the window, though its camera never started.
+    power.EmitSleep(true);
+    EXPECT_TRUE(dlg.IsEnded());
+    EXPECT_EQ(dlg.Result(), 4);
+}
+
+// A dialog whose window was never destroyed (its OnDestroy never ran) still lets go of the
+// camera, the frame callback and the sleep watch when it goes.
+TEST_F(DialogStartTest, DialogGoneWithoutItsWindowsEndLeavesNothingPointingAtIt) {
+    {
+        CWebcamDlg dlg(environment);
+        ASSERT_TRUE(dlg.CreateAndInitialise());
+        ASSERT_NE(g_frameGrabberCallback.m_pDialog.load(), nullptr);
+        ASSERT_EQ(power.liveWatches, 1);
+    }
+    EXPECT_EQ(g_frameGrabberCallback.m_pDialog.load(), nullptr);
+    EXPECT_EQ(power.liveWatches, 0);
+    EXPECT_EQ(media.record.liveGraphs, 0);
+    EXPECT_FALSE(media.Running());
 }
 
 TEST_F(DialogStartTest, EscapeAndEnterDoNothing) {

@@ -36,15 +36,7 @@ inline std::vector<std::string> LogMessages(const std::string& log) {
 
 // Frees the blocks and forgets the latest frame, as at process start.
 inline void ResetFrameDoubleBuffer() {
-    FrameDoubleBuffer& frames = g_frameDoubleBuffer;
-    frames.m_pLatest.store(nullptr);
-    frames.m_nLatestLength.store(0);
-    for (std::uint8_t*& block : frames.m_pBuffer) {
-        std::free(block);
-        block = nullptr;
-    }
-    frames.m_nAllocSize = 0;
-    frames.m_nWriteIndex = 0;
+    g_frameDoubleBuffer.Reset();
     g_frameGrabberCallback.m_pDialog.store(nullptr);
 }
 

@@ -70,7 +70,7 @@ TEST_F(BufferCallbackTest, NegativeLengthIsRefusedLikeAnEmptyFrame) {
     std::vector<std::uint8_t> frame = Frame(16, 1);
     EXPECT_EQ(g_frameGrabberCallback.BufferCB(0.0, frame.data(), -16), E_ABORT_RESULT);
     EXPECT_EQ(frames.m_nAllocSize, 0);
-    EXPECT_EQ(frames.m_pBuffer[0], nullptr);
+    EXPECT_EQ(frames.m_pBuffer[0].get(), nullptr);
 }
 
 TEST_F(BufferCallbackTest, FramesAreDroppedWithoutADialogOrWithTheGateClosed) {
@@ -92,28 +92,28 @@ TEST_F(BufferCallbackTest, FramesAlternateBetweenTheTwoBlocks) {
     std::vector<std::uint8_t> second = Frame(300, 100);
     ASSERT_EQ(Deliver(first), S_OK_RESULT);
     EXPECT_EQ(frames.m_nAllocSize, 300);
-    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[0]);
+    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[0].get());
     EXPECT_EQ(frames.m_nLatestLength.load(), 300);
     EXPECT_EQ(frames.m_nWriteIndex, 1u);
-    EXPECT_EQ(std::memcmp(frames.m_pBuffer[0], first.data(), first.size()), 0);
+    EXPECT_EQ(std::memcmp(frames.m_pBuffer[0].get(), first.data(), first.size()), 0);
 
     ASSERT_EQ(Deliver(second), S_OK_RESULT);
-    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[1]);
+    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[1].get());
     EXPECT_EQ(frames.m_nWriteIndex, 0u);
-    EXPECT_EQ(std::memcmp(frames.m_pBuffer[1], second.data(), second.size()), 0);
+    EXPECT_EQ(std::memcmp(frames.m_pBuffer[1].get(), second.data(), second.size()), 0);
     // The first frame is still intact in the other block.
-    EXPECT_EQ(std::memcmp(frames.m_pBuffer[0], first.data(), first.size()), 0);
+    EXPECT_EQ(std::memcmp(frames.m_pBuffer[0].get(), first.data(), first.size()), 0);
 }
 
 TEST_F(BufferCallbackTest, ShorterFrameReusesTheBlocksAndPublishesItsOwnLength) {
     std::vector<std::uint8_t> large = Frame(400, 0);
     std::vector<std::uint8_t> small = Frame(100, 50);
     Deliver(large);
-    std::uint8_t* const blocks[2] = {frames.m_pBuffer[0], frames.m_pBuffer[1]};
+    std::uint8_t* const blocks[2] = {frames.m_pBuffer[0].get(), frames.m_pBuffer[1].get()};
     ASSERT_EQ(Deliver(small), S_OK_RESULT);
     EXPECT_EQ(frames.m_nAllocSize, 400);
-    EXPECT_EQ(frames.m_pBuffer[0], blocks[0]);
-    EXPECT_EQ(frames.m_pBuffer[1], blocks[1]);
+    EXPECT_EQ(frames.m_pBuffer[0].get(), blocks[0]);
+    EXPECT_EQ(frames.m_pBuffer[1].get(), blocks[1]);
     EXPECT_EQ(frames.m_pLatest.load(), blocks[1]);
     EXPECT_EQ(frames.m_nLatestLength.load(), 100);
 }
@@ -124,10 +124,10 @@ TEST_F(BufferCallbackTest, LongerFrameGrowsBothBlocksAndKeepsTheWriteIndex) {
     Deliver(small);  // block 0, write index now 1
     ASSERT_EQ(Deliver(large), S_OK_RESULT);
     EXPECT_EQ(frames.m_nAllocSize, 1000);
-    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[1]);
+    EXPECT_EQ(frames.m_pLatest.load(), frames.m_pBuffer[1].get());
     EXPECT_EQ(frames.m_nLatestLength.load(), 1000);
     EXPECT_EQ(frames.m_nWriteIndex, 0u);
-    EXPECT_EQ(std::memcmp(frames.m_pBuffer[1], large.data(), large.size()), 0);
+    EXPECT_EQ(std::memcmp(frames.m_pBuffer[1].get(), large.data(), large.size()), 0);
 }
 
 TEST_F(BufferCallbackTest, FailedSecondAllocationHoldsNothingAndTheNextFrameTriesAgain) {
@@ -137,8 +137,8 @@ TEST_F(BufferCallbackTest, FailedSecondAllocationHoldsNothingAndTheNextFrameTrie
     EXPECT_EQ(Deliver(frame), E_OUTOFMEMORY_RESULT);
     EXPECT_EQ(fixture.NewMessages(), std::vector<std::string>{"BufferCB(E_OUTOFMEMORY)"});
     EXPECT_EQ(frames.m_nAllocSize, 0);
-    EXPECT_EQ(frames.m_pBuffer[0], nullptr);
-    EXPECT_EQ(frames.m_pBuffer[1], nullptr);
+    EXPECT_EQ(frames.m_pBuffer[0].get(), nullptr);
+    EXPECT_EQ(frames.m_pBuffer[1].get(), nullptr);
     EXPECT_EQ(frames.m_pLatest.load(), nullptr);
 
     g_allocationsBeforeFailure = 2;

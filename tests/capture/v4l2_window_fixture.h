@@ -79,7 +79,8 @@ public:
 
     HeadlessHarness harness;
     QtTopLevelFinder windows;
-    PlatformServices services{harness.Clock(), harness.MessageBoxes(), windows, harness.Loop()};
+    PlatformServices services{harness.Clock(), harness.MessageBoxes(), windows, harness.Loop(),
+                              harness.Tasks()};
     RecordingShell shell;
 
 private:

@@ -55,7 +55,8 @@ protected:
         if (shown) {
             std::this_thread::sleep_for(300ms);  // the box takes the keyboard once mapped
             m_display->Run(
-                "xdotool search --name '^lumisight-webcam$' windowfocus --sync key Return");
+                "xdotool search --onlyvisible --name '^lumisight-webcam$' windowfocus --sync key "
+                "Return");
         }
         return shown;
     }

@@ -14,6 +14,7 @@
 #include "platform/qt_modal_loop.h"
 #include "platform/qt_timer_host.h"
 #include "platform/testing/headless_harness.h"
+#include "platform/testing/queued_tasks.h"
 #include "platform/window_presenter.h"
 #include "resources/dialog_layout.h"
 
@@ -117,6 +118,13 @@ class LoopDialog : public DialogBase {
 public:
     using DialogBase::DialogBase;
     bool OnInitDialog() override {
+        // What another copy of the program would find while this one is still starting.
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->windowTitle() == QString::fromUtf8(MainDialogLayout().caption)) {
+                titledWhileStarting = widget->testAttribute(Qt::WA_WState_Created);
+                hiddenWhileStarting = !widget->isVisible();
+            }
+        }
         if (endAtOnce) {
             EndDialog(1);
         }
@@ -125,6 +133,8 @@ public:
     void OnPaint() override { ++paints; }
     bool endAtOnce = false;
     int paints = 0;
+    bool titledWhileStarting = false;
+    bool hiddenWhileStarting = false;
 };
 
 TEST_F(QtServicesTest, ModalLoopShowsTheWindowAndRunsUntilTheDialogEnds) {
@@ -132,7 +142,8 @@ TEST_F(QtServicesTest, ModalLoopShowsTheWindowAndRunsUntilTheDialogEnds) {
     ScriptedMessageBoxes boxes;
     FakeWindowFinder finder;
     QtModalLoop loop;
-    PlatformServices services{timers, boxes, finder, loop};
+    QueuedTasks tasks;
+    PlatformServices services{timers, boxes, finder, loop, tasks};
     LoopDialog dialog(MainDialogLayout(), services);
     bool wasShown = false;
     QTimer::singleShot(0, [&] {
@@ -142,6 +153,8 @@ TEST_F(QtServicesTest, ModalLoopShowsTheWindowAndRunsUntilTheDialogEnds) {
         dialog.EndDialog(5);
     });
     EXPECT_EQ(dialog.DoModal(), 5);
+    EXPECT_TRUE(dialog.titledWhileStarting);
+    EXPECT_TRUE(dialog.hiddenWhileStarting);
     EXPECT_TRUE(wasShown);
     EXPECT_GT(dialog.paints, 0);
     EXPECT_FALSE(dialog.HasWindow());
@@ -152,11 +165,17 @@ TEST_F(QtServicesTest, DialogEndedBeforeItsLoopNeverShowsAWindow) {
     ScriptedMessageBoxes boxes;
     FakeWindowFinder finder;
     QtModalLoop loop;
-    PlatformServices services{timers, boxes, finder, loop};
+    QueuedTasks tasks;
+    PlatformServices services{timers, boxes, finder, loop, tasks};
     LoopDialog dialog(MainDialogLayout(), services);
     dialog.endAtOnce = true;
     EXPECT_EQ(dialog.DoModal(), 1);
     EXPECT_EQ(dialog.paints, 0);
+    EXPECT_TRUE(dialog.titledWhileStarting);
+    // Its hidden window went with the dialog's end.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_NE(widget->windowTitle(), QString::fromUtf8(MainDialogLayout().caption));
+    }
 }
 
 }  // namespace

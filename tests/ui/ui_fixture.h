@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/webcam_fixture.h"
-#include "ui/hover_tracking.h"
+#include "ui/pointer.h"
 
 namespace ui_test {
 

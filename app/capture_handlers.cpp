@@ -1,0 +1,43 @@
+// The camera's handlers: each hands its work to capture/ over the dialog's capture state.
+
+#include "app/webcam_dlg.h"
+#include "capture/device_discovery.h"
+#include "capture/device_properties.h"
+#include "capture/still_graph.h"
+#include "platform/window.h"
+#include "ui/button_faces.h"
+#include "ui/resolution_menu.h"
+
+HResult CWebcamDlg::InitStillGraph() {
+    // The live picture goes into the skin control's video child; without the skin there is
+    // nowhere to show it.
+    PreviewSurface* preview =
+        HasWindow() && Window().GetDlgItem(IDC_SKIN) ? &Window().Preview() : nullptr;
+    return ::InitStillGraph(*this, GraphHost{m_env.media, preview});
+}
+
+void CWebcamDlg::ReleaseStillGraph() {
+    ::ReleaseStillGraph(*this);
+}
+
+void CWebcamDlg::GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result) {
+    ::GetDefaultCapDevice(m_env.media, result);
+}
+
+void CWebcamDlg::ShowDeviceProperties() {
+    SetButtonFace(3, m_hbmButton[3][0].get());
+    ::ShowDeviceProperties(*this, m_env.media, HasWindow() ? Window().Title() : std::string(),
+                           m_bChinese);
+}
+
+// The camera restarts only for another size. A failed restart is logged by the graph build and
+// leaves the window without a live picture; the label still follows the choice.
+void CWebcamDlg::ChangeResolution(int resolution) {
+    if (resolution == m_nResolution) {
+        return;
+    }
+    ReleaseStillGraph();
+    m_nResolution = resolution;
+    InitStillGraph();
+    ShowResolutionChange(Window(), resolution);
+}

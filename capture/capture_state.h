@@ -1,0 +1,30 @@
+#pragma once
+
+// The camera's part of the main window's record: the capture graph and its source, the chosen
+// resolution, the frame gate and the open settings dialog. CWebcamDlg is made of this part and
+// those of pictures/ and ui/; the functions of capture/ work on this part alone.
+
+#include <atomic>
+#include <memory>
+
+class CaptureFilter;
+class MediaGraph;
+class PropertyPages;
+class SampleGrabber;
+
+struct CaptureState {
+    // 0 = 320 x 240, 1 = 640 x 480, 2 = 1280 x 1024, 3 = capture unavailable.
+    int m_nResolution = 0;
+    // The frame gate: while false, BufferCB drops frames. Read on the streaming thread.
+    std::atomic<bool> m_bAcceptFrames{false};
+    bool m_bHighResRefused = false;  // the camera refused 1280 x 1024
+    std::unique_ptr<MediaGraph> m_pGraph;
+    std::shared_ptr<CaptureFilter> m_pCapture;  // the graph holds a reference of its own
+    std::unique_ptr<SampleGrabber> m_pGrabber;
+    PropertyPages* m_pSpecifyPages = nullptr;  // non-null exactly while the settings are open
+
+    CaptureState();
+    ~CaptureState();
+    CaptureState(const CaptureState&) = delete;
+    CaptureState& operator=(const CaptureState&) = delete;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+// The pictures' part of the main window's record: the thumbnail records (the list is records 0
+// to m_nThumbCount - 1, in display order), the strip's place in the list and its scroll bar, the
+// picture folder and the number of the next picture. CWebcamDlg is made of this part and those
+// of capture/ and ui/; the functions of pictures/ work on this part.
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "pictures/thumbnail_record.h"
+#include "platform/gdi.h"
+
+class ThumbnailPool;
+struct PictureWorkBuffers;
+
+struct PictureList {
+    std::array<ThumbnailRecord, kThumbnailCapacity> m_thumbs{};
+    int m_nScrollMax = 0;     // upper end of the strip's scroll range
+    int m_nScrollPos = 0;     // scroll-bar position, 0 to m_nScrollMax
+    int m_nFirstThumb = 0;    // record shown in the first of the six frames
+    BitmapInfo m_bmiThumb{};  // the pixel format of every thumbnail block
+    int m_nNextPictureNumber = 0;
+    int m_nThumbCount = 0;
+    std::string m_szPictureDir;  // empty when no Pictures folder could be determined
+    int m_nLastStripLength = 0;  // list length at the last strip repaint request
+    std::unique_ptr<ThumbnailPool> m_thumbPool;         // the pixel blocks of m_thumbs
+    std::unique_ptr<PictureWorkBuffers> m_workBuffers;  // snapshot and loading buffers
+
+    PictureList();
+    ~PictureList();
+    PictureList(const PictureList&) = delete;
+    PictureList& operator=(const PictureList&) = delete;
+};
+
+// Describes the 80 x 60 24-bit bottom-up thumbnail blocks in m_bmiThumb.
+void FillThumbnailHeader(PictureList& list);
+
+// Reserves the pool of pixel blocks (from `allocate` when given, for tests) and the working
+// buffers, and gives every record its block; false when either cannot be had.
+bool PrepareThumbnailPool(PictureList& list,
+                          const std::function<std::unique_ptr<ThumbnailPool>()>& allocate);
+// Drops every record's block and then the pool and the buffers (the window's end).
+void ReleaseThumbnailPool(PictureList& list);
