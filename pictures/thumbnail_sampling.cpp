@@ -1,6 +1,7 @@
 #include "pictures/thumbnail_sampling.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "pictures/thumbnail_record.h"
@@ -29,25 +30,35 @@ std::optional<CaptureGeometry> StrideSteps(const PictureCopyLayout& layout) {
     return steps;
 }
 
-// Three bytes from the pixel at column x of a row, never past the row's last pixel byte.
-void CopySampleInsideRow(const std::uint8_t* row, std::size_t x, std::size_t rowBytes,
-                         std::uint8_t* out) {
-    for (std::size_t i = 0; i < kSampleBytes; ++i) {
-        out[i] = row[std::min(x + i, rowBytes - 1)];
+// The offsets of the stepped rule: three consecutive bytes at every step.
+void StrideOffsets(const CaptureGeometry& steps, std::span<std::uint32_t> offsets) {
+    std::size_t source = 0;
+    std::size_t out = 0;
+    for (int r = 0; r < kThumbHeight; ++r) {
+        for (int c = 0; c < kThumbWidth; ++c) {
+            for (std::size_t i = 0; i < kSampleBytes; ++i) {
+                offsets[out++] = static_cast<std::uint32_t>(source + i);
+            }
+            source += steps.columnStep;
+        }
+        source += steps.rowSkip;
     }
 }
 
-void SampleInsidePicture(const std::uint8_t* copy, const PictureCopyLayout& layout,
-                         std::uint8_t* thumbnail) {
+// Three bytes from the pixel at (c x w / 80, r x h / 60), never past its row's last pixel byte.
+void InsidePictureOffsets(const PictureCopyLayout& layout, std::span<std::uint32_t> offsets) {
     const std::size_t bytesPerPixel = static_cast<std::size_t>(layout.bytesPerPixel);
     const std::size_t rowBytes = static_cast<std::size_t>(layout.width) * bytesPerPixel;
+    std::size_t out = 0;
     for (int r = 0; r < kThumbHeight; ++r) {
         const std::size_t y = static_cast<std::size_t>(r) * layout.height / kThumbHeight;
-        const std::uint8_t* row = copy + y * static_cast<std::size_t>(layout.pitch);
+        const std::size_t row = y * static_cast<std::size_t>(layout.pitch);
         for (int c = 0; c < kThumbWidth; ++c) {
             const std::size_t x = static_cast<std::size_t>(c) * layout.width / kThumbWidth;
-            CopySampleInsideRow(row, x * bytesPerPixel, rowBytes, thumbnail);
-            thumbnail += kSampleBytes;
+            for (std::size_t i = 0; i < kSampleBytes; ++i) {
+                offsets[out++] =
+                    static_cast<std::uint32_t>(row + std::min(x * bytesPerPixel + i, rowBytes - 1));
+            }
         }
     }
 }
@@ -85,9 +96,17 @@ void SampleLoadedThumbnail(const std::uint8_t* copy, const PictureCopyLayout& la
         std::memset(thumbnail, 0, kThumbBlockBytes);
         return;
     }
+    std::array<std::uint32_t, kThumbBlockBytes> offsets;
+    LoadedSampleOffsets(layout, offsets);
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        thumbnail[i] = copy[offsets[i]];
+    }
+}
+
+void LoadedSampleOffsets(const PictureCopyLayout& layout, std::span<std::uint32_t> offsets) {
     if (const auto steps = StrideSteps(layout)) {
-        SampleThumbnail(copy, steps->columnStep, steps->rowSkip, thumbnail);
+        StrideOffsets(*steps, offsets);
     } else {
-        SampleInsidePicture(copy, layout, thumbnail);
+        InsidePictureOffsets(layout, offsets);
     }
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 // A capture resolution: its frame size and its sampling steps over the converted frame.
 struct CaptureGeometry {
@@ -41,3 +42,8 @@ struct PictureCopyLayout {
 // instead, so that every read stays inside the picture.
 void SampleLoadedThumbnail(const std::uint8_t* copy, const PictureCopyLayout& layout,
                            std::uint8_t* thumbnail);
+
+// The same rule as offsets: offsets[i] is the byte of the copy that SampleLoadedThumbnail
+// takes as thumbnail byte i. Every offset lies inside the copy (below layout.Bytes(), which
+// must be under 4 GiB). For a picture of at least one pixel of at least one byte.
+void LoadedSampleOffsets(const PictureCopyLayout& layout, std::span<std::uint32_t> offsets);
