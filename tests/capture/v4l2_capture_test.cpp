@@ -137,7 +137,7 @@ TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     FrameLog log;
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
     EXPECT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), -EBUSY);
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 3; }));
     camera->StopStreaming();
     const std::size_t count = log.Count();
     std::this_thread::sleep_for(100ms);
@@ -156,10 +156,10 @@ TEST(VirtualCameraTest, SettingsChangeTheFramesLive) {
     FrameLog log;
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 20), 0);
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 1; }));
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 230), 0);
     const std::size_t before = log.Count();
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= before + 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= before + 2; }));
     camera->StopStreaming();
     std::lock_guard lock(log.mutex);
     EXPECT_GT(MeanLuma(log.frames.back()), MeanLuma(log.frames.front()) + 100);
@@ -172,7 +172,7 @@ TEST(VirtualCameraTest, VanishingCameraEndsTheStreamWithNoDevice) {
     auto camera = OpenVirtual(io);
     FrameLog log;
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
-    ASSERT_TRUE(WaitFor([&] { return log.ended.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.ended.load(); }));
     EXPECT_EQ(log.endError.load(), -ENODEV);
     EXPECT_EQ(log.Count(), 3u);
     camera->StopStreaming();  // joins the ended thread; must not hang
@@ -196,7 +196,7 @@ TEST(V4l2WindowTest, StartsOnTheVirtualCameraAt640AfterTheProbeWithAMovingPictur
     EXPECT_FALSE(dialog.m_bHighResRefused);
     EXPECT_TRUE(dialog.m_bAcceptFrames.load());
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 640 * 480 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 640 * 480 * 2; }));
 
     PreviewSurface& preview = dialog.Window().Preview();
     EXPECT_TRUE(preview.IsVisible());
@@ -231,14 +231,14 @@ TEST(V4l2WindowTest, LaterBuildsRunAtTheChosenResolution) {
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_EQ(dialog.m_nResolution, 2);
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 1280 * 1024 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 1280 * 1024 * 2; }));
     EXPECT_EQ(dialog.Window().Preview().Placement(), (Rect{0, 0, 640, 480}));
 
     dialog.ReleaseStillGraph();
     dialog.m_nResolution = 0;
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 320 * 240 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 320 * 240 * 2; }));
     EXPECT_EQ(dialog.Window().Preview().Placement(), (Rect{160, 120, 480, 360}));
 }
 
@@ -247,7 +247,7 @@ TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
     options.virtualVanishAfterFrames = 5;
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
-    ASSERT_TRUE(WaitFor([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
+    ASSERT_TRUE(WaitUntil([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
     fixture.harness.Pump();  // the window goes on working
     fixture.harness.Stop();
     EXPECT_EQ(fixture.dialog->m_pGraph, nullptr);

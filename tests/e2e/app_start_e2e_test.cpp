@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "x_session.h"
 
 namespace {
@@ -51,7 +52,7 @@ protected:
     // Waits for the program's message box (titled with the program's name) and presses OK.
     bool AnswerMessageBox() const {
         const bool shown =
-            x_session::WaitFor([this] { return WindowExists("lumisight-webcam"); }, 20s, 100ms);
+            WaitUntil([this] { return WindowExists("lumisight-webcam"); }, 20s, 100ms);
         if (shown) {
             std::this_thread::sleep_for(300ms);  // the box takes the keyboard once mapped
             m_display->Run(
@@ -66,7 +67,7 @@ protected:
             std::vector<std::string>{"/usr/bin/xmessage", "-title", title, "-name", title,
                                      "other program"},
             std::vector<std::string>{"DISPLAY=" + m_display->Name()}, m_dir.Path());
-        EXPECT_TRUE(x_session::WaitFor([&] { return WindowExists(title); }, 10s));
+        EXPECT_TRUE(WaitUntil([&] { return WindowExists(title); }, 10s, x_session::kCommandPoll));
         return window;
     }
 
@@ -131,7 +132,7 @@ TEST_F(AppStartTest, AmcapWindowBlocksTheStartButAmcap2DoesNot) {
             << result.errors;
         EXPECT_EQ(result.errors.find("找不到"), std::string::npos) << result.errors;
     }
-    x_session::WaitFor([this] { return !WindowExists("Amcap"); }, 5s);
+    WaitUntil([this] { return !WindowExists("Amcap"); }, 5s, x_session::kCommandPoll);
     auto amcap2 = OpenWindowTitled("Amcap2");
     auto run = StartProgram("en_US.UTF-8");
     ASSERT_TRUE(AnswerMessageBox());

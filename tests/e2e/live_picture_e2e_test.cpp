@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "x_session.h"
 
 namespace {
@@ -34,7 +35,7 @@ TEST(LivePictureTest, EmulatedCameraMovesInTheWholePictureArea) {
         dir.Path());
 
     std::string position;
-    ASSERT_TRUE(x_session::WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             position = display
                            .Run(
@@ -43,7 +44,7 @@ TEST(LivePictureTest, EmulatedCameraMovesInTheWholePictureArea) {
                            .output;
             return !position.empty();
         },
-        20s));
+        20s, x_session::kCommandPoll));
     int left = 0;
     int top = 0;
     ASSERT_EQ(std::sscanf(position.c_str() + position.find("X="), "X=%d\nY=%d", &left, &top), 2)

@@ -25,7 +25,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -42,6 +41,7 @@
 #include "platform/testing/fake_power_notices.h"
 #include "platform/v4l2_media_framework.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "support/webcam_fixture.h"
 
 namespace vivid {
@@ -189,27 +189,16 @@ inline std::optional<std::string> WhyNoVivid() {
     return std::nullopt;
 }
 
-// Waits until the condition holds or the time is up.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = kFrameWait) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Waits until the next frame after this call has been copied by BufferCB with that length.
 inline bool WaitForFrame(std::int32_t length) {
     std::uint8_t* const before = g_frameDoubleBuffer.m_pLatest.load();
-    return WaitFor([&] {
-        std::uint8_t* const latest = g_frameDoubleBuffer.m_pLatest.load();
-        return latest != nullptr && latest != before &&
-               g_frameDoubleBuffer.m_nLatestLength.load() == length;
-    });
+    return WaitUntil(
+        [&] {
+            std::uint8_t* const latest = g_frameDoubleBuffer.m_pLatest.load();
+            return latest != nullptr && latest != before &&
+                   g_frameDoubleBuffer.m_nLatestLength.load() == length;
+        },
+        kFrameWait);
 }
 
 // What the process holds: descriptors, memory mappings and threads.
