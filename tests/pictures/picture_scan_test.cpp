@@ -27,7 +27,7 @@ PixelAt NumberColour(int number) {
 }
 
 TEST(PictureListing, RegularPictureFilesByNumberOnce) {
-    ScratchFolder folder;
+    TempDir folder;
     for (const char* name :
          {"Picture0010.jpg", "Picture0002.jpg", "Picture12.jpg", "Picture0012.jpg",
           "Picture00012.jpg", "Picture0000.jpg", "Picture_old.jpg", "picture0003.jpg",
@@ -59,7 +59,7 @@ protected:
             folder.Path(), names, into, *buffers,
             [this](const PictureName& name, LoadStatus status, const char* path) {
                 visited.push_back(name.name + (status == LoadStatus::Loaded ? "" : "!"));
-                EXPECT_EQ(std::string(path), folder / PictureFileName(name.number));
+                EXPECT_EQ(std::string(path), (folder / PictureFileName(name.number)).string());
             });
     }
     std::vector<int> Listed(int count) const {
@@ -70,7 +70,7 @@ protected:
         return numbers;
     }
 
-    ScratchFolder folder;
+    TempDir folder;
     std::unique_ptr<ThumbnailPool> pool = AllocateThumbnailPool();
     std::unique_ptr<ThumbnailRecords> records = std::make_unique<ThumbnailRecords>();
     std::vector<PictureName> names;
