@@ -131,8 +131,18 @@ TEST(VirtualCameraTest, PatternMovesAndFollowsBrightness) {
     EXPECT_GT(MeanLuma(bright), MeanLuma(first) + 40);
 }
 
+// What a camera of the emulated device must give back when it goes: its descriptors (which
+// only the device counts) and its streaming thread. Its buffers are ordinary memory, not
+// mappings.
+ResourceLeakCheck EmulatedCameraCheck(const std::shared_ptr<VirtualCameraIo>& io) {
+    ResourceLeakCheck check({.mappings = false});
+    check.AlsoCount("emulated camera descriptors", [io] { return io->OpenDescriptors(); });
+    return check;
+}
+
 TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     auto io = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
+    const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
@@ -148,7 +158,7 @@ TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     EXPECT_NE(log.frames[0], log.frames[1]);
     // The device can stream again after a stop.
     camera.reset();
-    EXPECT_EQ(io->OpenDescriptors(), 0);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 TEST(VirtualCameraTest, SettingsChangeTheFramesLive) {
@@ -169,6 +179,7 @@ TEST(VirtualCameraTest, VanishingCameraEndsTheStreamWithNoDevice) {
     VirtualCameraOptions options;
     options.vanishAfterFrames = 3;
     auto io = std::make_shared<VirtualCameraIo>(options);
+    const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
@@ -177,7 +188,7 @@ TEST(VirtualCameraTest, VanishingCameraEndsTheStreamWithNoDevice) {
     EXPECT_EQ(log.Count(), 3u);
     camera->StopStreaming();  // joins the ended thread; must not hang
     camera.reset();
-    EXPECT_EQ(io->OpenDescriptors(), 0);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 std::vector<Color> PixelRow(HeadlessHarness& harness, int y) {
@@ -246,12 +257,14 @@ TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
     CaptureOptions options = V4l2WindowFixture::VirtualOnly();
     options.virtualVanishAfterFrames = 5;
     V4l2WindowFixture fixture(options);
+    const ResourceLeakCheck check({.mappings = false});
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     ASSERT_TRUE(WaitUntil([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
     fixture.harness.Pump();  // the window goes on working
     fixture.harness.Stop();
     EXPECT_EQ(fixture.dialog->m_pGraph, nullptr);
     EXPECT_EQ(fixture.dialog->m_pCapture, nullptr);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 TEST(V4l2WindowTest, WithoutTheOptionTheVirtualCameraNeverAppears) {

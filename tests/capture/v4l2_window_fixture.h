@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "capture_test_support.h"
+#include "support/process_resources.h"
 #include "support/wait_until.h"
 
 // Finds the program's own top-level Qt windows by their whole title, as the desktop's window

@@ -27,7 +27,7 @@ TEST_P(StartFaultTest, BuildFailsAtRunWithItsLogLineAndReleaseRule) {
     ASSERT_TRUE(window.Start());
     CWebcamDlg& dialog = *window.dialog;
     dialog.ReleaseStillGraph();
-    const ProcessResources before = ProcessResources::Now();
+    const ResourceLeakCheck check;
     SideDoor door;
     ASSERT_EQ(door.Press(GetParam()), 0);
 
@@ -40,11 +40,7 @@ TEST_P(StartFaultTest, BuildFailsAtRunWithItsLogLineAndReleaseRule) {
 
     dialog.ReleaseStillGraph();
     door.Close();
-    const ProcessResources after = ProcessResources::Now();
-    EXPECT_EQ(after.descriptors, before.descriptors)
-        << "before: " << before << "; after: " << after;
-    EXPECT_EQ(after.mappings, before.mappings) << "before: " << before << "; after: " << after;
-    EXPECT_EQ(after.threads, before.threads) << "before: " << before << "; after: " << after;
+    EXPECT_TRUE(check.NothingLeftBehind());
 
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
