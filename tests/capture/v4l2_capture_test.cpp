@@ -19,8 +19,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 std::unique_ptr<V4l2Camera> OpenVirtual(std::shared_ptr<VirtualCameraIo> io) {
     int error = 0;
     auto camera = V4l2Camera::Open(std::move(io), kVirtualCameraNode, &error);
@@ -145,13 +143,15 @@ TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
+    const ResourceLeakCheck streamingThread({.descriptors = false, .mappings = false});
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
     EXPECT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), -EBUSY);
     ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 3; }));
     camera->StopStreaming();
     const std::size_t count = log.Count();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(log.Count(), count);  // nothing after stop
+    // The thread that delivers the frames has ended, so nothing can come after the stop.
+    EXPECT_TRUE(streamingThread.NothingLeftBehind());
+    EXPECT_EQ(log.Count(), count);
     EXPECT_FALSE(log.ended.load());
     std::lock_guard lock(log.mutex);
     EXPECT_EQ(log.frames[0].size(), 640u * 480u * 2u);
@@ -214,9 +214,10 @@ TEST(V4l2WindowTest, StartsOnTheVirtualCameraAt640AfterTheProbeWithAMovingPictur
     EXPECT_EQ(preview.Placement(), (Rect{0, 0, 640, 480}));
     fixture.harness.Pump();
     const std::vector<Color> before = PixelRow(fixture.harness, 20);
-    std::this_thread::sleep_for(200ms);
-    fixture.harness.Pump();
-    EXPECT_NE(PixelRow(fixture.harness, 20), before);
+    EXPECT_TRUE(WaitUntil([&] {
+        fixture.harness.Pump();
+        return PixelRow(fixture.harness, 20) != before;
+    })) << "the picture did not move";
 
     // Releasing the graph takes the picture away.
     dialog.ReleaseStillGraph();

@@ -144,7 +144,9 @@ protected:
         return true;
     }
 
-    // Pointer actions in client coordinates.
+    // Pointer actions in client coordinates. The server hands the program its events in the
+    // order they were made, so one action need not wait for the program to handle the one
+    // before: each step that matters waits for what it shows (a file, the screen, a box).
     // xdotool's --sync waits for a motion event, which never comes when the pointer is already
     // there: a move to the same place is left out.
     void MoveTo(int x, int y) {
@@ -154,12 +156,10 @@ protected:
         m_display->Run("xdotool mousemove --sync " + std::to_string(m_origin.x + x) + " " +
                        std::to_string(m_origin.y + y));
         m_pointer = Point{x, y};
-        std::this_thread::sleep_for(60ms);
     }
     void ClickAt(int x, int y, int repeat = 1) {
         MoveTo(x, y);
         m_display->Run("xdotool click --repeat " + std::to_string(repeat) + " --delay 120 1");
-        std::this_thread::sleep_for(150ms);
     }
     void ClickButton(int b) { ClickAt(kButtonLeft[b] + kButtonWidth[b] / 2, kButtonTop + 15); }
     void Drag(Point from, Point to) {
@@ -169,7 +169,6 @@ protected:
             MoveTo(from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4);
         }
         m_display->Run("xdotool mouseup 1");
-        std::this_thread::sleep_for(150ms);
     }
 
     // A client pixel from a fresh screenshot.
@@ -207,6 +206,7 @@ protected:
         const pid_t pid = m_program->Pid();
         const long long thread0 = x_session::ThreadCpuTicks(pid, pid);
         const long long process0 = x_session::ProcessCpuTicks(pid);
+        // The idle time is the measurement itself, so it is slept through.
         std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
         const long long thread = x_session::ThreadCpuTicks(pid, pid) - thread0;
         const long long process = x_session::ProcessCpuTicks(pid) - process0;

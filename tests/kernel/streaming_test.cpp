@@ -11,8 +11,6 @@
 namespace vivid {
 namespace {
 
-using namespace std::chrono_literals;
-
 using StreamingTest = VividTest;
 
 // vivid's test pattern is colour bars: a real picture has many different luma values.
@@ -45,11 +43,13 @@ TEST_F(StreamingTest, FramesReachBufferCBAtTheNegotiatedSizeUntilStopJoinsTheThr
     }
 
     dialog.ReleaseStillGraph();
-    EXPECT_EQ(CountProcessResources().threads, threadsRunning - 1);
-    EXPECT_TRUE(device.NothingLeftBehind());
     std::uint8_t* const last = g_frameDoubleBuffer.m_pLatest.load();
-    std::this_thread::sleep_for(1500ms);  // several frame periods of vivid
+    EXPECT_TRUE(WaitUntil([&] { return CountProcessResources().threads == threadsRunning - 1; },
+                          ResourceLeakCheck::kThreadExitLimit))
+        << CountProcessResources();
+    // The thread that copies frames has ended, so no frame can come after the stop.
     EXPECT_EQ(g_frameDoubleBuffer.m_pLatest.load(), last) << "a frame arrived after the stop";
+    EXPECT_TRUE(device.NothingLeftBehind());
     EXPECT_EQ(dialog.m_pGraph, nullptr);
 }
 
