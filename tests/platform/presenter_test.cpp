@@ -170,7 +170,7 @@ TEST_F(PresenterTest, NewVideoFrameRepaintsTheVideoWithoutTheDialog) {
         frame[i] = 235;
         frame[i + 1] = 128;
     }
-    std::thread streaming([&] { window->Preview().Present(frame.data(), 64, 48, 128); });
+    std::jthread streaming([&] { window->Preview().Present(frame.data(), 64, 48, 128); });
     streaming.join();
     ASSERT_TRUE(WaitUntilProcessingEvents([this] { return window->PixelAt(10, 10) != kSkin; }));
     EXPECT_EQ(presenter->ClientView()->grab().toImage().pixel(10, 10), qRgb(255, 255, 255));
