@@ -179,10 +179,9 @@ public:
         if (report.str().empty()) {
             return ::testing::AssertionSuccess();
         }
+        const std::string within = m_scope.file.empty() ? "" : " of " + m_scope.file;
         return ::testing::AssertionFailure()
-               << "the process does not hold what it held at the "
-                  "start"
-               << (m_scope.file.empty() ? "" : " of " + m_scope.file) << ":\n"
+               << "the process does not hold what it held at the start" << within << ":\n"
                << report.str();
     }
 

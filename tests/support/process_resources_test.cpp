@@ -10,8 +10,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <stop_token>
+#include <string>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -53,7 +57,7 @@ Held RunThread() {
 struct LeftoverCase {
     const char* name;
     ResourceScope scope;
-    std::function<Held(const TempDir&)> make;
+    std::function<Held()> make;
     std::string reported;  // part of the report
 };
 
@@ -63,20 +67,17 @@ TEST(ResourceLeakCheck, ReportsEachKindOfLeftoverUntilItIsGivenBack) {
     const LeftoverCase cases[] = {
         {"descriptor",
          {.mappings = false},
-         [](const TempDir&) { return OpenDescriptor("/dev/null"); },
+         [] { return OpenDescriptor("/dev/null"); },
          "-> /dev/null"},
-        {"mapping of the file",
-         {.file = mapped},
-         [&](const TempDir&) { return MapFile(mapped); },
-         mapped},
+        {"mapping of the file", {.file = mapped}, [&] { return MapFile(mapped); }, mapped},
         {"thread",
          {.descriptors = false, .mappings = false},
-         [](const TempDir&) { return RunThread(); },
+         [] { return RunThread(); },
          "left-behind"},
     };
     for (const LeftoverCase& c : cases) {
         const ResourceLeakCheck check(c.scope);
-        Held held = c.make(dir);
+        Held held = c.make();
         // What is still held is reported at once: nothing is going to give it back.
         const ::testing::AssertionResult leftover = check.NothingLeftBehind(0ms);
         EXPECT_FALSE(leftover) << c.name;
