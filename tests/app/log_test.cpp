@@ -59,7 +59,7 @@ TEST_F(LogTest, EntriesFromTwoThreadsNeverInterleave) {
             WriteLog(text);
         }
     };
-    std::thread streaming(writer, "BufferCB(E_ABORT)");
+    std::jthread streaming(writer, "BufferCB(E_ABORT)");
     writer("Try again");
     streaming.join();
 

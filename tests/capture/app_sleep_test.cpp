@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 class AppSleepTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,7 +43,7 @@ protected:
                                      QString::fromStdString((work / "Pictures").string())});
         ASSERT_TRUE(app.waitForStarted(10000));
         // The program asks for its sleep delay once its camera runs and it follows the notices.
-        ASSERT_TRUE(PumpUntil([&] { return logind->LockHeld(); }, 20000));
+        ASSERT_TRUE(WaitUntilProcessingEvents([&] { return logind->LockHeld(); }, 20s));
     }
     bool LogHas(const std::string& line) const {
         const std::vector<std::string> log = LogMessages(ReadWholeFile(work / "Message"));
@@ -57,7 +59,8 @@ protected:
 TEST_F(AppSleepTest, ComingSleepEndsTheProgramAfterItClosedTheCamera) {
     StartProgram();
     logind->EmitPrepareForSleep(true);
-    ASSERT_TRUE(PumpUntil([&] { return app.state() == QProcess::NotRunning; }, 20000));
+    ASSERT_TRUE(
+        WaitUntilProcessingEvents([&] { return app.state() == QProcess::NotRunning; }, 20s));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_TRUE(LogHas("WM_POWERBROADCAST 00000218 00000004"));
@@ -67,8 +70,10 @@ TEST_F(AppSleepTest, ComingSleepEndsTheProgramAfterItClosedTheCamera) {
 TEST_F(AppSleepTest, WakeUpIsOnlyLogged) {
     StartProgram();
     logind->EmitPrepareForSleep(false);
-    ASSERT_TRUE(PumpUntil([&] { return LogHas("WM_POWERBROADCAST 00000218 00000007"); }, 10000));
-    PumpUntil([] { return false; }, 300);
+    ASSERT_TRUE(WaitUntilProcessingEvents(
+        [&] { return LogHas("WM_POWERBROADCAST 00000218 00000007"); }, 10s));
+    // Nothing announces that the program will not end: it is given time to do so wrongly.
+    ProcessEventsFor(300ms);
     EXPECT_EQ(app.state(), QProcess::Running);
     EXPECT_TRUE(logind->LockHeld());
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -60,9 +61,11 @@ TEST(FrameHandoverTest, ReaderAlwaysSeesWholeFramesWhileSizesChange) {
     std::atomic<bool> done{false};
     std::atomic<int> failures{0};
 
-    std::thread streaming([&] {
+    // A failed assertion below returns from the test: the thread is then stopped and joined
+    // before the dialog it delivers to goes.
+    std::jthread streaming([&](std::stop_token stop) {
         std::vector<std::uint8_t> frame;
-        for (std::uint32_t counter = 1; counter <= kFrames; ++counter) {
+        for (std::uint32_t counter = 1; counter <= kFrames && !stop.stop_requested(); ++counter) {
             // Each size is kept for a while, as after a resolution change.
             frame.resize(sizes[(counter / 300) % sizes.size()] + counter % 3);
             FillFrame(frame, counter);
@@ -107,10 +110,9 @@ TEST(FrameHandoverTest, BlocksDoNotChangeWhileTheGateIsClosed) {
     g_frameGrabberCallback.m_pDialog.store(&dialog);
     dialog.m_bAcceptFrames.store(true);
 
-    std::atomic<bool> stop{false};
-    std::thread streaming([&] {
+    std::jthread streaming([&](std::stop_token stop) {
         std::vector<std::uint8_t> frame;
-        for (std::uint32_t counter = 1; !stop.load(); ++counter) {
+        for (std::uint32_t counter = 1; !stop.stop_requested(); ++counter) {
             frame.resize(counter % 2 == 0 ? 2048 : 70000 + counter % 1000);
             FillFrame(frame, counter);
             g_frameGrabberCallback.BufferCB(0.0, frame.data(),
@@ -131,7 +133,7 @@ TEST(FrameHandoverTest, BlocksDoNotChangeWhileTheGateIsClosed) {
         ASSERT_EQ(again.length, first.length);
         ASSERT_EQ(std::memcmp(again.data, copy.data(), copy.size()), 0);
     }
-    stop.store(true);
+    streaming.request_stop();
     streaming.join();
 }
 

@@ -30,16 +30,16 @@ TEST_F(LogindPowerTest, WatchReportsSleepAndWakeAndHoldsADelayLockUntilItEnds) {
     std::unique_ptr<PowerWatch> watch =
         WatchLogindSleep([&](bool suspending) { notices.push_back(suspending); });
     ASSERT_NE(watch, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return logind->LockHeld(); }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return logind->LockHeld(); }));
     const QVariantList& arguments = logind->InhibitArguments();
     ASSERT_EQ(arguments.size(), 4);
     EXPECT_EQ(arguments[0].toString(), "sleep");
     EXPECT_EQ(arguments[3].toString(), "delay");
 
     logind->EmitPrepareForSleep(true);
-    ASSERT_TRUE(PumpUntil([&] { return notices.size() == 1; }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return notices.size() == 1; }));
     logind->EmitPrepareForSleep(false);
-    ASSERT_TRUE(PumpUntil([&] { return notices.size() == 2; }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return notices.size() == 2; }));
     EXPECT_EQ(notices, (std::vector<bool>{true, false}));
     EXPECT_TRUE(logind->LockHeld());
 
@@ -52,14 +52,15 @@ TEST_F(LogindPowerTest, ComingSleepEndsTheRunningWindowAndTheLockGoesWithTheCame
     V4l2WindowFixture fixture(V4l2WindowFixture::VirtualOnly(), &power);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     CWebcamDlg& dialog = *fixture.dialog;
-    ASSERT_TRUE(PumpUntil([&] { return logind->LockHeld(); }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return logind->LockHeld(); }));
 
     logind->EmitPrepareForSleep(false);
-    ASSERT_TRUE(PumpUntil([&] { return fixture.LogHas("WM_POWERBROADCAST 00000218 00000007"); }));
+    ASSERT_TRUE(WaitUntilProcessingEvents(
+        [&] { return fixture.LogHas("WM_POWERBROADCAST 00000218 00000007"); }));
     EXPECT_FALSE(dialog.IsEnded());
 
     logind->EmitPrepareForSleep(true);
-    ASSERT_TRUE(PumpUntil([&] { return dialog.IsEnded(); }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return dialog.IsEnded(); }));
     EXPECT_EQ(dialog.Result(), 4);
     EXPECT_TRUE(fixture.LogHas("WM_POWERBROADCAST 00000218 00000004"));
     // The sleep still waits: the camera is open until the window is destroyed.

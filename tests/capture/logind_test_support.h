@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
@@ -20,17 +19,6 @@
 inline const QString kService = QStringLiteral("org.freedesktop.login1");
 inline const QString kPath = QStringLiteral("/org/freedesktop/login1");
 inline const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
-
-// Lets Qt deliver D-Bus traffic until the condition holds or the time is up.
-template <typename Condition>
-bool PumpUntil(Condition condition, int limitMs = 3000) {
-    return WaitFor(
-        [&] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            return condition();
-        },
-        std::chrono::milliseconds(limitMs));
-}
 
 // A dbus-daemon of its own, made the system bus of this process while it lives.
 class PrivateSystemBus {

@@ -174,13 +174,13 @@ TEST(PropertiesDialogTest, ListsTheVirtualCamerasSettingsAndAppliesThemLive) {
     EXPECT_EQ(powerLine->count(), 3);
     EXPECT_EQ(powerLine->currentText(), "50 Hz");
 
-    ASSERT_TRUE(WaitFor([&] { return LatestMeanLuma(dialog) > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return LatestMeanLuma(dialog) > 0; }));
     const double before = LatestMeanLuma(dialog);
     brightness->setValue(240);
     std::int32_t value = 0;
     ASSERT_EQ(pages->GetValue(V4L2_CID_BRIGHTNESS, &value), S_OK_RESULT);
     EXPECT_EQ(value, 240);
-    EXPECT_TRUE(WaitFor([&] { return LatestMeanLuma(dialog) > before + 60; }));
+    EXPECT_TRUE(WaitUntil([&] { return LatestMeanLuma(dialog) > before + 60; }));
 
     powerLine->setCurrentIndex(2);
     ASSERT_EQ(pages->GetValue(V4L2_CID_POWER_LINE_FREQUENCY, &value), S_OK_RESULT);

@@ -19,8 +19,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 std::unique_ptr<V4l2Camera> OpenVirtual(std::shared_ptr<VirtualCameraIo> io) {
     int error = 0;
     auto camera = V4l2Camera::Open(std::move(io), kVirtualCameraNode, &error);
@@ -131,24 +129,36 @@ TEST(VirtualCameraTest, PatternMovesAndFollowsBrightness) {
     EXPECT_GT(MeanLuma(bright), MeanLuma(first) + 40);
 }
 
+// What a camera of the emulated device must give back when it goes: its descriptors (which
+// only the device counts) and its streaming thread. Its buffers are ordinary memory, not
+// mappings.
+ResourceLeakCheck EmulatedCameraCheck(const std::shared_ptr<VirtualCameraIo>& io) {
+    ResourceLeakCheck check({.mappings = false});
+    check.AlsoCount("emulated camera descriptors", [io] { return io->OpenDescriptors(); });
+    return check;
+}
+
 TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     auto io = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
+    const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
+    const ResourceLeakCheck streamingThread({.descriptors = false, .mappings = false});
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
     EXPECT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), -EBUSY);
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 3; }));
     camera->StopStreaming();
     const std::size_t count = log.Count();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(log.Count(), count);  // nothing after stop
+    // The thread that delivers the frames has ended, so nothing can come after the stop.
+    EXPECT_TRUE(streamingThread.NothingLeftBehind());
+    EXPECT_EQ(log.Count(), count);
     EXPECT_FALSE(log.ended.load());
     std::lock_guard lock(log.mutex);
     EXPECT_EQ(log.frames[0].size(), 640u * 480u * 2u);
     EXPECT_NE(log.frames[0], log.frames[1]);
     // The device can stream again after a stop.
     camera.reset();
-    EXPECT_EQ(io->OpenDescriptors(), 0);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 TEST(VirtualCameraTest, SettingsChangeTheFramesLive) {
@@ -156,10 +166,10 @@ TEST(VirtualCameraTest, SettingsChangeTheFramesLive) {
     FrameLog log;
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 20), 0);
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 1; }));
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 230), 0);
     const std::size_t before = log.Count();
-    ASSERT_TRUE(WaitFor([&] { return log.Count() >= before + 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count() >= before + 2; }));
     camera->StopStreaming();
     std::lock_guard lock(log.mutex);
     EXPECT_GT(MeanLuma(log.frames.back()), MeanLuma(log.frames.front()) + 100);
@@ -169,15 +179,16 @@ TEST(VirtualCameraTest, VanishingCameraEndsTheStreamWithNoDevice) {
     VirtualCameraOptions options;
     options.vanishAfterFrames = 3;
     auto io = std::make_shared<VirtualCameraIo>(options);
+    const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
     ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
-    ASSERT_TRUE(WaitFor([&] { return log.ended.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.ended.load(); }));
     EXPECT_EQ(log.endError.load(), -ENODEV);
     EXPECT_EQ(log.Count(), 3u);
     camera->StopStreaming();  // joins the ended thread; must not hang
     camera.reset();
-    EXPECT_EQ(io->OpenDescriptors(), 0);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 std::vector<Color> PixelRow(HeadlessHarness& harness, int y) {
@@ -196,16 +207,17 @@ TEST(V4l2WindowTest, StartsOnTheVirtualCameraAt640AfterTheProbeWithAMovingPictur
     EXPECT_FALSE(dialog.m_bHighResRefused);
     EXPECT_TRUE(dialog.m_bAcceptFrames.load());
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 640 * 480 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 640 * 480 * 2; }));
 
     PreviewSurface& preview = dialog.Window().Preview();
     EXPECT_TRUE(preview.IsVisible());
     EXPECT_EQ(preview.Placement(), (Rect{0, 0, 640, 480}));
     fixture.harness.Pump();
     const std::vector<Color> before = PixelRow(fixture.harness, 20);
-    std::this_thread::sleep_for(200ms);
-    fixture.harness.Pump();
-    EXPECT_NE(PixelRow(fixture.harness, 20), before);
+    EXPECT_TRUE(WaitUntil([&] {
+        fixture.harness.Pump();
+        return PixelRow(fixture.harness, 20) != before;
+    })) << "the picture did not move";
 
     // Releasing the graph takes the picture away.
     dialog.ReleaseStillGraph();
@@ -231,14 +243,14 @@ TEST(V4l2WindowTest, LaterBuildsRunAtTheChosenResolution) {
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_EQ(dialog.m_nResolution, 2);
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 1280 * 1024 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 1280 * 1024 * 2; }));
     EXPECT_EQ(dialog.Window().Preview().Placement(), (Rect{0, 0, 640, 480}));
 
     dialog.ReleaseStillGraph();
     dialog.m_nResolution = 0;
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     ASSERT_TRUE(
-        WaitFor([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 320 * 240 * 2; }));
+        WaitUntil([] { return g_frameDoubleBuffer.m_nLatestLength.load() == 320 * 240 * 2; }));
     EXPECT_EQ(dialog.Window().Preview().Placement(), (Rect{160, 120, 480, 360}));
 }
 
@@ -246,12 +258,14 @@ TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
     CaptureOptions options = V4l2WindowFixture::VirtualOnly();
     options.virtualVanishAfterFrames = 5;
     V4l2WindowFixture fixture(options);
+    const ResourceLeakCheck check({.mappings = false});
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
-    ASSERT_TRUE(WaitFor([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
+    ASSERT_TRUE(WaitUntil([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
     fixture.harness.Pump();  // the window goes on working
     fixture.harness.Stop();
     EXPECT_EQ(fixture.dialog->m_pGraph, nullptr);
     EXPECT_EQ(fixture.dialog->m_pCapture, nullptr);
+    EXPECT_TRUE(check.NothingLeftBehind());
 }
 
 TEST(V4l2WindowTest, WithoutTheOptionTheVirtualCameraNeverAppears) {

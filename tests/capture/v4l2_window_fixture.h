@@ -3,13 +3,13 @@
 // The window on the real V4L2 capture system with the emulated camera, and no system camera.
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include <QApplication>
 #include <QWidget>
 
 #include "capture_test_support.h"
+#include "support/process_resources.h"
+#include "support/wait_until.h"
 
 // Finds the program's own top-level Qt windows by their whole title, as the desktop's window
 // search does for the program's windows, and closes them on request.
@@ -29,20 +29,6 @@ public:
 
     std::vector<std::string> searches;
 };
-
-// Polls the condition until it holds or the time is up.
-template <typename Condition>
-bool WaitFor(Condition condition,
-             std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // The window on the real V4L2 capture system with the emulated camera and no system cameras.
 class V4l2WindowFixture {

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "x_session.h"
 
 namespace {
@@ -48,17 +49,20 @@ protected:
         return !m_display->Run("xdotool search --name " + Quoted("^" + title + "$")).output.empty();
     }
 
-    // Waits for the program's message box (titled with the program's name) and presses OK.
+    // Waits for the program's message box (titled with the program's name) and presses Enter in
+    // it until it has gone: a box that has just been mapped may not take the keyboard yet.
     bool AnswerMessageBox() const {
-        const bool shown =
-            x_session::WaitFor([this] { return WindowExists("lumisight-webcam"); }, 20s, 100ms);
-        if (shown) {
-            std::this_thread::sleep_for(300ms);  // the box takes the keyboard once mapped
-            m_display->Run(
-                "xdotool search --onlyvisible --name '^lumisight-webcam$' windowfocus --sync key "
-                "Return");
+        const std::string box = "xdotool search --onlyvisible --name '^lumisight-webcam$'";
+        const auto shown = [&] { return !m_display->Run(box).output.empty(); };
+        if (!WaitUntil(shown, 20s, 100ms)) {
+            return false;
         }
-        return shown;
+        return WaitUntil(
+            [&] {
+                m_display->Run("timeout 5 " + box + " windowfocus --sync key Return");
+                return !shown();
+            },
+            10s, 100ms);
     }
 
     // A plain X window with this title, as another program's window.
@@ -67,7 +71,7 @@ protected:
             std::vector<std::string>{"/usr/bin/xmessage", "-title", title, "-name", title,
                                      "other program"},
             std::vector<std::string>{"DISPLAY=" + m_display->Name()}, m_dir.Path());
-        EXPECT_TRUE(x_session::WaitFor([&] { return WindowExists(title); }, 10s));
+        EXPECT_TRUE(WaitUntil([&] { return WindowExists(title); }, 10s, x_session::kCommandPoll));
         return window;
     }
 
@@ -132,11 +136,12 @@ TEST_F(AppStartTest, AmcapWindowBlocksTheStartButAmcap2DoesNot) {
             << result.errors;
         EXPECT_EQ(result.errors.find("找不到"), std::string::npos) << result.errors;
     }
-    x_session::WaitFor([this] { return !WindowExists("Amcap"); }, 5s);
+    ASSERT_TRUE(WaitUntil([this] { return !WindowExists("Amcap"); }, 5s, x_session::kCommandPoll));
     auto amcap2 = OpenWindowTitled("Amcap2");
     auto run = StartProgram("en_US.UTF-8");
     ASSERT_TRUE(AnswerMessageBox());
     const StartResult result = run.get();
+    EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.errors.find("Amcap"), std::string::npos) << result.errors;
     EXPECT_NE(result.errors.find("Camera not found!"), std::string::npos) << result.errors;
 }

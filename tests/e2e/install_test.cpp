@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -68,18 +69,16 @@ std::map<std::string, std::string> DesktopEntryKeys(const fs::path& path) {
 class InstalledTree : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char pattern[] = "/tmp/lumisight-install-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        s_prefix = pattern;
-        s_install =
-            RunCommand(Quoted(LUMISIGHT_CMAKE_COMMAND) + " --install " +
-                       Quoted(LUMISIGHT_BUILD_DIR) + " --prefix " + Quoted(s_prefix.string()));
+        s_prefix = std::make_unique<TempDir>();
+        s_install = RunCommand(Quoted(LUMISIGHT_CMAKE_COMMAND) + " --install " +
+                               Quoted(LUMISIGHT_BUILD_DIR) + " --prefix " + Quoted(Prefix()));
     }
-    static void TearDownTestSuite() { fs::remove_all(s_prefix); }
+    static void TearDownTestSuite() { s_prefix.reset(); }
 
     void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.output; }
 
-    static fs::path Installed(const std::string& relative) { return s_prefix / relative; }
+    static std::string Prefix() { return s_prefix->Path().string(); }
+    static fs::path Installed(const std::string& relative) { return *s_prefix / relative; }
     static fs::path DesktopFile() {
         return Installed(std::string("share/applications/") + kAppId + ".desktop");
     }
@@ -88,7 +87,7 @@ protected:
     }
     static fs::path ManPage() { return Installed("share/man/man1/lumisight-webcam.1"); }
 
-    static inline fs::path s_prefix;
+    static inline std::unique_ptr<TempDir> s_prefix;
     static inline CommandResult s_install;
 };
 
@@ -153,7 +152,7 @@ TEST_F(InstalledTree, MetainfoDescribesThisReleaseAndPassesAppstreamValidation) 
     EXPECT_EQ(file.exitCode, 0) << file.output;
     // The whole tree: the metainfo file together with the desktop entry it launches.
     const CommandResult tree =
-        RunCommand("appstreamcli validate-tree --no-net " + Quoted(s_prefix.string()));
+        RunCommand("appstreamcli validate-tree --no-net " + Quoted(Prefix()));
     EXPECT_EQ(tree.exitCode, 0) << tree.output;
 }
 

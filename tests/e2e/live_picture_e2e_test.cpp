@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "x_session.h"
 
 namespace {
@@ -16,6 +17,20 @@ constexpr int kPictureHeight = 480;
 bool IsSkinGrey(QRgb pixel) {
     return qRed(pixel) == 99 && qGreen(pixel) == 99 && qBlue(pixel) == 99;
 }
+
+// Every fourth pixel of the picture area in each direction, at the window's client origin.
+template <typename Sample>
+int CountSamples(QPoint origin, Sample&& sample) {
+    int count = 0;
+    for (int y = 0; y < kPictureHeight; y += 4) {
+        for (int x = 0; x < kPictureWidth; x += 4) {
+            count += sample(QPoint(origin.x() + x, origin.y() + y)) ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+constexpr int kSampled = (kPictureWidth / 4) * (kPictureHeight / 4);
 
 TEST(LivePictureTest, EmulatedCameraMovesInTheWholePictureArea) {
     for (const char* tool : {"Xvfb", "xdotool", "import"}) {
@@ -34,7 +49,7 @@ TEST(LivePictureTest, EmulatedCameraMovesInTheWholePictureArea) {
         dir.Path());
 
     std::string position;
-    ASSERT_TRUE(x_session::WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             position = display
                            .Run(
@@ -43,31 +58,42 @@ TEST(LivePictureTest, EmulatedCameraMovesInTheWholePictureArea) {
                            .output;
             return !position.empty();
         },
-        20s));
+        20s, x_session::kCommandPoll));
     int left = 0;
     int top = 0;
     ASSERT_EQ(std::sscanf(position.c_str() + position.find("X="), "X=%d\nY=%d", &left, &top), 2)
         << position;
-    std::this_thread::sleep_for(1500ms);  // the start-up probe and the first frames
+    const QPoint origin(left, top);
 
-    const auto first = x_session::Screenshot(display, dir / "first.png");
-    std::this_thread::sleep_for(1s);
-    const auto second = x_session::Screenshot(display, dir / "second.png");
-    ASSERT_TRUE(first && second);
+    // After the start-up probe the picture covers the whole area: a 320 x 240 picture would
+    // leave the skin's grey round it, and a window not painted yet is one flat colour.
+    std::optional<QImage> first;
+    const auto grey = [&](const QImage& shot) {
+        return CountSamples(origin, [&](QPoint p) { return IsSkinGrey(shot.pixel(p)); });
+    };
+    const auto varied = [&](const QImage& shot) {
+        return CountSamples(origin, [&](QPoint p) { return shot.pixel(p) != shot.pixel(origin); });
+    };
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            first = x_session::Screenshot(display, dir / "first.png");
+            return first && grey(*first) < kSampled / 100 && varied(*first) > kSampled / 20;
+        },
+        20s, x_session::kCommandPoll))
+        << "the picture does not fill the 640 x 480 area";
+    ASSERT_TRUE(first);
 
-    int changed = 0;
-    int grey = 0;
-    for (int y = 0; y < kPictureHeight; y += 4) {
-        for (int x = 0; x < kPictureWidth; x += 4) {
-            const QRgb before = first->pixel(left + x, top + y);
-            changed += before != second->pixel(left + x, top + y) ? 1 : 0;
-            grey += IsSkinGrey(before) ? 1 : 0;
-        }
-    }
-    const int sampled = (kPictureWidth / 4) * (kPictureHeight / 4);
-    EXPECT_GT(changed, sampled / 20) << "the picture did not move";
-    // A 320 x 240 picture would leave the skin's grey round it; 640 x 480 covers it all.
-    EXPECT_LT(grey, sampled / 100) << "the picture does not fill the 640 x 480 area";
+    std::optional<QImage> second;
+    const auto changed = [&](const QImage& shot) {
+        return CountSamples(origin, [&](QPoint p) { return shot.pixel(p) != first->pixel(p); });
+    };
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            second = x_session::Screenshot(display, dir / "second.png");
+            return second && changed(*second) > kSampled / 20;
+        },
+        10s, x_session::kCommandPoll))
+        << "the picture did not move";
     EXPECT_TRUE(program.Running());
 }
 

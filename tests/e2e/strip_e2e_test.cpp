@@ -13,6 +13,7 @@
 #include "platform/gdi.h"
 #include "platform/geometry.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "x_session.h"
 
 namespace {
@@ -119,7 +120,7 @@ protected:
 
     // The main window's id and its client origin on the screen.
     bool FindWindow() {
-        const bool found = x_session::WaitFor(
+        const bool found = WaitUntil(
             [this] {
                 const auto result = m_display->Run("xdotool search --onlyvisible --name " +
                                                    Quoted(std::string("^") + kTitle + "$"));
@@ -143,7 +144,9 @@ protected:
         return true;
     }
 
-    // Pointer actions in client coordinates.
+    // Pointer actions in client coordinates. The server hands the program its events in the
+    // order they were made, so one action need not wait for the program to handle the one
+    // before: each step that matters waits for what it shows (a file, the screen, a box).
     // xdotool's --sync waits for a motion event, which never comes when the pointer is already
     // there: a move to the same place is left out.
     void MoveTo(int x, int y) {
@@ -153,12 +156,10 @@ protected:
         m_display->Run("xdotool mousemove --sync " + std::to_string(m_origin.x + x) + " " +
                        std::to_string(m_origin.y + y));
         m_pointer = Point{x, y};
-        std::this_thread::sleep_for(60ms);
     }
     void ClickAt(int x, int y, int repeat = 1) {
         MoveTo(x, y);
         m_display->Run("xdotool click --repeat " + std::to_string(repeat) + " --delay 120 1");
-        std::this_thread::sleep_for(150ms);
     }
     void ClickButton(int b) { ClickAt(kButtonLeft[b] + kButtonWidth[b] / 2, kButtonTop + 15); }
     void Drag(Point from, Point to) {
@@ -168,7 +169,6 @@ protected:
             MoveTo(from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4);
         }
         m_display->Run("xdotool mouseup 1");
-        std::this_thread::sleep_for(150ms);
     }
 
     // A client pixel from a fresh screenshot.
@@ -192,7 +192,7 @@ protected:
         const int before = PictureCount();
         for (int attempt = 0; attempt < 10; ++attempt) {
             ClickButton(0);
-            if (x_session::WaitFor([&] { return PictureCount() > before; }, 1500ms)) {
+            if (WaitUntil([&] { return PictureCount() > before; }, 1500ms)) {
                 return true;
             }
         }
@@ -206,6 +206,7 @@ protected:
         const pid_t pid = m_program->Pid();
         const long long thread0 = x_session::ThreadCpuTicks(pid, pid);
         const long long process0 = x_session::ProcessCpuTicks(pid);
+        // The idle time is the measurement itself, so it is slept through.
         std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
         const long long thread = x_session::ThreadCpuTicks(pid, pid) - thread0;
         const long long process = x_session::ProcessCpuTicks(pid) - process0;
@@ -235,8 +236,8 @@ bool IsSelectedLook(Color c) {
 TEST_F(StripEndToEndTest, PicturesAreTakenSelectedDeletedResizedAndOpened) {
     ASSERT_TRUE(FindWindow()) << "the window did not appear";
     // Wait for the camera's first frames.
-    ASSERT_TRUE(x_session::WaitFor([this] { return Shoot() && Pixel(320, 240) != Rgb(99, 99, 99); },
-                                   15s, 200ms));
+    ASSERT_TRUE(
+        WaitUntil([this] { return Shoot() && Pixel(320, 240) != Rgb(99, 99, 99); }, 15s, 200ms));
 
     for (int n = 1; n <= 3; ++n) {
         ASSERT_TRUE(TakePicture()) << "picture " << n;
@@ -247,8 +248,8 @@ TEST_F(StripEndToEndTest, PicturesAreTakenSelectedDeletedResizedAndOpened) {
     }
     MoveTo(320, 440);  // off the buttons
     MeasureIdleCpu();
-    ASSERT_TRUE(x_session::WaitFor(
-        [this] { return Shoot() && FramePixel(2, 4, 4) == Rgb(255, 255, 255); }, 5s));
+    ASSERT_TRUE(WaitUntil([this] { return Shoot() && FramePixel(2, 4, 4) == Rgb(255, 255, 255); },
+                          5s, x_session::kCommandPoll));
     for (int i = 0; i < 6; ++i) {
         // A shown thumbnail has its white border; a hidden frame shows the skin's panel.
         EXPECT_EQ(FramePixel(i, 4, 4) == Rgb(255, 255, 255), i < 3) << "frame " << i;
@@ -256,15 +257,15 @@ TEST_F(StripEndToEndTest, PicturesAreTakenSelectedDeletedResizedAndOpened) {
 
     // A band from the gap before frame 1 over frames 1 and 2.
     Drag(Point{FrameLeft(1) - 8, kFrameTop + 10}, Point{FrameLeft(2) + 40, kFrameTop + 50});
-    ASSERT_TRUE(
-        x_session::WaitFor([this] { return Shoot() && IsSelectedLook(FramePixel(1, 1, 1)); }, 5s));
+    ASSERT_TRUE(WaitUntil([this] { return Shoot() && IsSelectedLook(FramePixel(1, 1, 1)); }, 5s,
+                          x_session::kCommandPoll));
     EXPECT_TRUE(IsSelectedLook(FramePixel(2, 1, 1)));
     EXPECT_FALSE(IsSelectedLook(FramePixel(0, 1, 1)));
 
     // Delete them, answering Yes in the question box.
     ClickButton(1);
     std::string box;
-    ASSERT_TRUE(x_session::WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             const auto found = m_display->Run("xdotool search --onlyvisible --name " +
                                               Quoted(std::string("^") + kBoxCaption + "$"));
@@ -275,10 +276,10 @@ TEST_F(StripEndToEndTest, PicturesAreTakenSelectedDeletedResizedAndOpened) {
         << "no question box";
     m_display->Run("xdotool windowfocus --sync " + box);
     m_display->Run("xdotool key --clearmodifiers Return");
-    ASSERT_TRUE(x_session::WaitFor([this] { return PictureCount() == 1; }, 10s));
+    ASSERT_TRUE(WaitUntil([this] { return PictureCount() == 1; }, 10s));
     EXPECT_TRUE(fs::exists(PictureFile(1)));
-    ASSERT_TRUE(x_session::WaitFor(
-        [this] { return Shoot() && FramePixel(1, 4, 4) != Rgb(255, 255, 255); }, 5s));
+    ASSERT_TRUE(WaitUntil([this] { return Shoot() && FramePixel(1, 4, 4) != Rgb(255, 255, 255); },
+                          5s, x_session::kCommandPoll));
     EXPECT_EQ(FramePixel(0, 4, 4), Rgb(255, 255, 255));
 
     // 320x240 from the resolution menu, then a picture of that size.
@@ -294,7 +295,7 @@ TEST_F(StripEndToEndTest, PicturesAreTakenSelectedDeletedResizedAndOpened) {
     MoveTo(320, 440);
     ClickAt(FrameLeft(0) + 45, kFrameTop + 35, 2);
     const fs::path opened = m_root / "opened.txt";
-    ASSERT_TRUE(x_session::WaitFor([&] { return fs::exists(opened); }, 10s))
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(opened); }, 10s))
         << "the desktop's open was not asked";
     EXPECT_EQ(ReadWholeFile(opened), PictureFile(1).string() + "\n");
 }

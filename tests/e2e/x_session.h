@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/wait_until.h"
 
 namespace x_session {
 
@@ -55,20 +55,8 @@ inline bool HaveTool(const std::string& name) {
     return RunCommand("command -v " + Quoted(name)).exitCode == 0;
 }
 
-// Polls until the condition holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit,
-                    std::chrono::milliseconds step = std::chrono::milliseconds(50)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (true) {
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(step);
-    }
-}
+// How often a wait checks a condition that runs a command (xdotool, a screenshot) each time.
+inline constexpr std::chrono::milliseconds kCommandPoll{50};
 
 // A started program, ended (SIGTERM, then SIGKILL) and reaped when the object goes.
 class ChildProcess {
@@ -116,7 +104,7 @@ public:
             return;
         }
         kill(m_pid, SIGTERM);
-        if (!WaitFor([this] { return !Running(); }, std::chrono::seconds(5))) {
+        if (!WaitUntil([this] { return !Running(); }, std::chrono::seconds(5))) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }

@@ -27,7 +27,7 @@ TEST_P(StartFaultTest, BuildFailsAtRunWithItsLogLineAndReleaseRule) {
     ASSERT_TRUE(window.Start());
     CWebcamDlg& dialog = *window.dialog;
     dialog.ReleaseStillGraph();
-    const ProcessResources before = ProcessResources::Now();
+    const ResourceLeakCheck check;
     SideDoor door;
     ASSERT_EQ(door.Press(GetParam()), 0);
 
@@ -40,11 +40,7 @@ TEST_P(StartFaultTest, BuildFailsAtRunWithItsLogLineAndReleaseRule) {
 
     dialog.ReleaseStillGraph();
     door.Close();
-    const ProcessResources after = ProcessResources::Now();
-    EXPECT_EQ(after.descriptors, before.descriptors)
-        << "before: " << before << "; after: " << after;
-    EXPECT_EQ(after.mappings, before.mappings) << "before: " << before << "; after: " << after;
-    EXPECT_EQ(after.threads, before.threads) << "before: " << before << "; after: " << after;
+    EXPECT_TRUE(check.NothingLeftBehind());
 
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
@@ -102,7 +98,8 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_TRUE(WaitForFrame(kBytes640x480));
     SideDoor door;
     ASSERT_EQ(door.Press("inject_fatal_streaming_error"), 0);
-    ASSERT_TRUE(WaitFor([&] { return LogHasPrefix(window, "Camera stream failed"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return LogHasPrefix(window, "Camera stream failed"); }, kFrameWait));
 
     // The last frame is still there to be taken.
     window.harness.Pump();
@@ -113,12 +110,14 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
     ASSERT_TRUE(door.Press("inject_fatal_streaming_error") == 0);
-    ASSERT_TRUE(WaitFor([&] {
-        const std::vector<std::string> log = window.Log();
-        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
-                   return line.rfind("Camera stream failed", 0) == 0;
-               }) == 2;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::vector<std::string> log = window.Log();
+            return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                       return line.rfind("Camera stream failed", 0) == 0;
+                   }) == 2;
+        },
+        kFrameWait));
     window.Close();  // joins the ended streaming thread
     EXPECT_EQ(dialog.m_pGraph, nullptr);
 }
@@ -132,7 +131,7 @@ TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
         // The side door stays open: vivid comes back only when its last user has closed it.
         SideDoor door;
         ASSERT_EQ(door.Press("disconnect"), 0);
-        ASSERT_TRUE(WaitFor([&] { return window.LogHas(kCameraDisconnectedLog); }));
+        ASSERT_TRUE(WaitUntil([&] { return window.LogHas(kCameraDisconnectedLog); }, kFrameWait));
 
         window.harness.Pump();
         dialog.TakeSnapshot();
@@ -151,7 +150,7 @@ TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
         EXPECT_EQ(dialog.m_pCapture, nullptr);
     }
     // Everything is closed: vivid plugs its nodes back in.
-    EXPECT_TRUE(WaitFor([] { return !WhyNoVivid().has_value(); }, std::chrono::milliseconds(5000)));
+    EXPECT_TRUE(WaitUntil([] { return !WhyNoVivid().has_value(); }, std::chrono::seconds(5)));
 }
 
 }  // namespace

@@ -168,16 +168,15 @@ private:
 // The window id of the program's message box, found by its caption once it shows; empty when
 // the program ended first or no box showed in time.
 std::string WaitForMessageBox(const std::string& display, Child& program) {
-    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-    while (std::chrono::steady_clock::now() < deadline && !program.Exited()) {
-        const std::string found = RunShell(
-            "DISPLAY=" + display + " xdotool search --onlyvisible --name '^lumisight-webcam$'");
-        if (!found.empty()) {
-            return found.substr(0, found.find('\n'));
-        }
-        std::this_thread::sleep_for(200ms);
-    }
-    return {};
+    std::string found;
+    WaitUntil(
+        [&] {
+            found = RunShell("DISPLAY=" + display +
+                             " xdotool search --onlyvisible --name '^lumisight-webcam$'");
+            return !found.empty() || program.Exited();
+        },
+        kStartLimit, 200ms);
+    return found.substr(0, found.find('\n'));
 }
 
 using ProgramTest = VividTest;
@@ -211,7 +210,7 @@ TEST_F(ProgramTest, WithOnlyVividTheProgramReportsNoCameraAndEndsAfterOk) {
                  " key Return",
              &pressed);
     EXPECT_EQ(pressed, 0);
-    EXPECT_TRUE(WaitFor([&] { return program.Exited(); }, kExitLimit));
+    EXPECT_TRUE(WaitUntil([&] { return program.Exited(); }, kExitLimit));
     EXPECT_EQ(program.ExitCode(), 0);
 
     // The program echoes its messages; the log tells why: no camera of the maker, not a busy one.

@@ -2,8 +2,8 @@
 
 // What the kernel suite needs around the kernel's virtual camera driver (vivid): a side door to
 // /dev/video0 for pressing its fault buttons and reading settings back, a sysfs stand-in that
-// puts vivid's node on a USB camera of the maker (so the capture code accepts it), counts of the
-// process's descriptors, mappings and threads, and the window on the real V4L2 capture system.
+// puts vivid's node on a USB camera of the maker (so the capture code accepts it), and the window
+// on the real V4L2 capture system.
 //
 // The suite runs inside ../shared/tools/kernel-vm/run; anywhere /dev/video0 is not vivid each
 // test skips with the reason.
@@ -19,13 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,7 +39,9 @@
 #include "platform/diagnostic_log.h"
 #include "platform/testing/fake_power_notices.h"
 #include "platform/v4l2_media_framework.h"
+#include "support/process_resources.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "support/webcam_fixture.h"
 
 namespace vivid {
@@ -189,57 +189,16 @@ inline std::optional<std::string> WhyNoVivid() {
     return std::nullopt;
 }
 
-// Waits until the condition holds or the time is up.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = kFrameWait) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Waits until the next frame after this call has been copied by BufferCB with that length.
 inline bool WaitForFrame(std::int32_t length) {
     std::uint8_t* const before = g_frameDoubleBuffer.m_pLatest.load();
-    return WaitFor([&] {
-        std::uint8_t* const latest = g_frameDoubleBuffer.m_pLatest.load();
-        return latest != nullptr && latest != before &&
-               g_frameDoubleBuffer.m_nLatestLength.load() == length;
-    });
-}
-
-// What the process holds: descriptors, memory mappings and threads.
-struct ProcessResources {
-    std::size_t descriptors = 0;
-    std::size_t mappings = 0;
-    std::size_t threads = 0;
-
-    static ProcessResources Now() {
-        namespace fs = std::filesystem;
-        ProcessResources now;
-        const auto count = [](const fs::path& folder) {
-            std::error_code error;
-            return static_cast<std::size_t>(
-                std::distance(fs::directory_iterator(folder, error), fs::directory_iterator()));
-        };
-        now.descriptors = count("/proc/self/fd");
-        now.threads = count("/proc/self/task");
-        std::ifstream maps("/proc/self/maps");
-        std::string line;
-        while (std::getline(maps, line)) {
-            ++now.mappings;
-        }
-        return now;
-    }
-};
-
-inline std::ostream& operator<<(std::ostream& out, const ProcessResources& r) {
-    return out << r.descriptors << " descriptors, " << r.mappings << " mappings, " << r.threads
-               << " threads";
+    return WaitUntil(
+        [&] {
+            std::uint8_t* const latest = g_frameDoubleBuffer.m_pLatest.load();
+            return latest != nullptr && latest != before &&
+                   g_frameDoubleBuffer.m_nLatestLength.load() == length;
+        },
+        kFrameWait);
 }
 
 // A sysfs stand-in in which video0 is interface 0 of a USB camera with the maker's vendor id:

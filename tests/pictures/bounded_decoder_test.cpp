@@ -14,11 +14,11 @@
 #include "pictures/thumbnail_record.h"
 #include "support/freeimage_reference_loader.h"
 #include "support/jpeg_samples.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using jpeg_samples::Options;
-using picture_test::ScratchFolder;
 
 struct Sample {
     std::string name;
@@ -223,7 +223,7 @@ protected:
         }
     }
 
-    ScratchFolder folder;
+    TempDir folder;
     std::unique_ptr<PictureWorkBuffers> buffers = AllocatePictureWorkBuffers(1);
 };
 

@@ -15,11 +15,11 @@
 #include "pictures/thumbnail_record.h"
 #include "support/freeimage_reference_loader.h"
 #include "support/jpeg_samples.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using picture_test::LoggingInScratch;
-using picture_test::ScratchFolder;
 
 struct Bomb {
     std::string name;
@@ -49,7 +49,7 @@ TEST(HostileJpegFiles, AreRefusedWithTheirLogEntryBeforeTheyAreDecoded) {
          jpeg_samples::ScanBomb(640, 480, kMaxJpegScans + 1, 1), LoadStatus::LoadFailed},
     };
     LoggingInScratch logging;
-    ScratchFolder folder;
+    TempDir folder;
     const auto buffers = AllocatePictureWorkBuffers(1);
     std::vector<std::uint8_t> thumbnail(kThumbBlockBytes, 0x5A);
     for (const Bomb& bomb : bombs) {
@@ -69,7 +69,7 @@ TEST(HostileJpegFiles, AreRefusedWithTheirLogEntryBeforeTheyAreDecoded) {
 // The scan limit stops only what goes beyond it: a file of exactly kMaxJpegScans scans (the
 // extra ones change no coefficient) is the picture it was, as the image library loads it.
 TEST(HostileJpegFiles, AFileOfAsManyScansAsAllowedLoadsAsThePictureItIs) {
-    ScratchFolder folder;
+    TempDir folder;
     const auto buffers = AllocatePictureWorkBuffers(1);
     for (const int components : {3, 1}) {
         const std::string bytes = jpeg_samples::ScanBomb(640, 480, kMaxJpegScans, components);

@@ -16,7 +16,7 @@ protected:
     Image image =
         MakeImage(64, 48, [](int, int y) { return y < 24 ? Solid(0, 0, 250) : Solid(250, 0, 0); });
     LoggingInScratch logging;
-    ScratchFolder folder;
+    TempDir folder;
 
     int FileCount() const {
         return static_cast<int>(std::distance(std::filesystem::directory_iterator(folder.Path()),

@@ -28,7 +28,7 @@ protected:
     }
 
     LoggingInScratch logging;
-    ScratchFolder folder;
+    TempDir folder;
     std::unique_ptr<PictureWorkBuffers> buffers = AllocatePictureWorkBuffers(1);
     std::vector<std::uint8_t> thumbnail;
 };

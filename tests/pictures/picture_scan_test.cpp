@@ -32,7 +32,7 @@ PixelAt NumberColour(int number) {
 }
 
 TEST(PictureListing, RegularPictureFilesByNumberOnce) {
-    ScratchFolder folder;
+    TempDir folder;
     for (const char* name :
          {"Picture0010.jpg", "Picture0002.jpg", "Picture12.jpg", "Picture0012.jpg",
           "Picture00012.jpg", "Picture0000.jpg", "Picture_old.jpg", "picture0003.jpg",
@@ -44,7 +44,7 @@ TEST(PictureListing, RegularPictureFilesByNumberOnce) {
               0);
     ASSERT_EQ(symlink("nowhere", (folder / "Picture0006.jpg").c_str()), 0);
 
-    const auto names = ListPictureFiles(folder.Path());
+    const auto names = ListPictureFiles(folder.Path().string());
     EXPECT_EQ(Names(names),
               (std::vector<std::string>{"Picture0002.jpg", "Picture0005.jpg", "Picture0010.jpg",
                                         "Picture0012.jpg", "Picture10000.jpg"}));
@@ -61,15 +61,16 @@ protected:
 
     void WritePictures(std::initializer_list<int> numbers) {
         for (const int number : numbers) {
-            ASSERT_TRUE(
-                WriteJpeg(folder / PictureFileName(number), 160, 120, NumberColour(number)));
+            ASSERT_TRUE(WriteJpeg((folder / PictureFileName(number)).string(), 160, 120,
+                                  NumberColour(number)));
         }
     }
     // Lists the folder (up to `room` pictures) without delivering any thumbnail yet.
     void Begin(int room = kThumbnailCapacity) {
-        list.m_szPictureDir = folder.Path();
+        list.m_szPictureDir = folder.Path().string();
         list.m_scan = std::make_unique<PictureScan>(
-            list, ListPictureFiles(folder.Path()), tasks, [this] { ++notifications; }, room);
+            list, ListPictureFiles(folder.Path().string()), tasks, [this] { ++notifications; },
+            room);
     }
     // Delivers thumbnails as they arrive until every listed picture has been checked.
     void DeliverAll() {
@@ -105,7 +106,7 @@ protected:
     }
 
     LoggingInScratch scratch;
-    ScratchFolder folder;
+    TempDir folder;
     QueuedTasks tasks;
     PictureList list;
     int notifications = 0;
@@ -122,7 +123,7 @@ TEST_F(PictureScanning, NamesAreListedAtOnceAndEachThumbnailReachesItsOwnRecord)
     EXPECT_GT(notifications, 0);
     ExpectOwnThumbnails();
     EXPECT_EQ(scratch.Read("FileList.txt"),
-              "檢查在目錄 " + folder.Path() +
+              "檢查在目錄 " + folder.Path().string() +
                   "\nPicture0001.jpg\nPicture0002.jpg\nPicture0004.jpg\nPicture0009.jpg\n"
                   "    總共有 4個圖檔");
 }
@@ -140,7 +141,7 @@ TEST_F(PictureScanning, UnreadablePicturesLeaveTheListWithTheirLogLinesAndKeepTh
     EXPECT_EQ(list.m_thumbs[list.m_nAnchorThumb].nNumber, 5);
     EXPECT_EQ(list.m_nClickedThumb, -1);
     for (const char* name : {"Picture0003.jpg", "Picture0006.jpg"}) {
-        EXPECT_NE(scratch.Log().find("ReadInSmallPic \n" + (folder / name) +
+        EXPECT_NE(scratch.Log().find("ReadInSmallPic \n" + (folder / name).string() +
                                      "\n error, load jpeg failure"),
                   std::string::npos)
             << name;
@@ -162,7 +163,7 @@ TEST_F(PictureScanning, APictureWithoutRoomTakesTheFailedOnesPlace) {
     DeliverAll();
     EXPECT_EQ(Listed(), (std::vector<int>{1, 3, 4, 9}));
     EXPECT_EQ(scratch.Read("FileList.txt"),
-              "檢查在目錄 " + folder.Path() +
+              "檢查在目錄 " + folder.Path().string() +
                   "\nPicture0001.jpg\nPicture0002.jpg\nPicture0003.jpg\nPicture0004.jpg\n");
 }
 
@@ -182,7 +183,8 @@ TEST_F(PictureScanning, ThumbnailsOfRemovedRecordsAreDropped) {
 
 TEST_F(PictureScanning, StoppingAMidwayScanLeavesNoWorkerBehind) {
     for (int number = 1; number <= 200; ++number) {
-        ASSERT_TRUE(WriteJpeg(folder / PictureFileName(number), 640, 480, NumberColour(1)));
+        ASSERT_TRUE(
+            WriteJpeg((folder / PictureFileName(number)).string(), 640, 480, NumberColour(1)));
     }
     const std::size_t threadsBefore =
         std::distance(std::filesystem::directory_iterator("/proc/self/task"),

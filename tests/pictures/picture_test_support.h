@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers of the picture tests: scratch folders, a working directory for the log, and JPEG
+// Helpers of the picture tests: a working directory for the log, and JPEG
 // files made with the image library.
 
 #include <FreeImage.h>
@@ -15,56 +15,26 @@
 #include <string>
 
 #include "platform/diagnostic_log.h"
+#include "support/temp_dir.h"
 
 namespace picture_test {
-
-// A fresh folder, removed with everything in it at the end of the test.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pictures-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 // Runs the test inside its own folder with the log on, so "Message" and "FileList.txt" land
 // there and never in the checkout.
 class LoggingInScratch {
 public:
-    explicit LoggingInScratch(bool logging = true) : m_previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(m_folder.Path());
-        m_wasEnabled = g_bLogEnabled;
+    explicit LoggingInScratch(bool logging = true) : m_wasEnabled(g_bLogEnabled) {
         g_bLogEnabled = logging;
     }
-    ~LoggingInScratch() {
-        g_bLogEnabled = m_wasEnabled;
-        std::filesystem::current_path(m_previous);
-    }
+    ~LoggingInScratch() { g_bLogEnabled = m_wasEnabled; }
 
-    std::string Read(const std::string& name) const {
-        std::ifstream file(m_folder / name, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    std::string Read(const std::string& name) const { return ReadWholeFile(m_folder / name); }
     std::string Log() const { return Read("Message"); }
     bool Exists(const std::string& name) const { return std::filesystem::exists(m_folder / name); }
 
 private:
-    ScratchFolder m_folder;
-    std::filesystem::path m_previous;
+    TempDir m_folder;
+    CurrentDirectoryGuard m_cwd{m_folder.Path()};
     bool m_wasEnabled = false;
 };
 

@@ -43,21 +43,21 @@ TEST(UserDirs, ReadsThePicturesEntryAsXdgUserDirsWritesIt) {
 }
 
 TEST(PicturesFolder, OptionThenUserDirsThenHome) {
-    ScratchFolder home;
+    TempDir home;
     std::filesystem::create_directories(home / ".config");
     Environment environment{{{"HOME", home.Path()}}};
 
-    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), home / "Pictures");
+    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), (home / "Pictures").string());
 
     WriteBytes(home / ".config/user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Fotos/\"\n");
-    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), home / "Fotos");
+    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), (home / "Fotos").string());
 
-    ScratchFolder config;
+    TempDir config;
     WriteBytes(config / "user-dirs.dirs", "XDG_PICTURES_DIR=\"/elsewhere\"\n");
     environment.values["XDG_CONFIG_HOME"] = config.Path();
     EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), "/elsewhere");
     environment.values["XDG_CONFIG_HOME"] = "relative/config";  // ignored: back to ~/.config
-    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), home / "Fotos");
+    EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::nullopt), (home / "Fotos").string());
 
     EXPECT_EQ(FindPicturesFolder(environment.Lookup(), std::string("/tmp/chosen//")),
               "/tmp/chosen");

@@ -17,11 +17,11 @@
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 #include "support/jpeg_samples.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using picture_test::ReadBytes;
-using picture_test::ScratchFolder;
 using picture_test::WriteBytes;
 
 std::vector<std::uint8_t> Pattern(int seed) {
@@ -55,8 +55,8 @@ protected:
         ASSERT_TRUE(made.Save(CacheFile()));
     }
 
-    ScratchFolder pictures;
-    ScratchFolder cache;
+    TempDir pictures;
+    TempDir cache;
 };
 
 TEST_F(ThumbnailCaching, AChangeOfSizeTimeOrInodeIsAMiss) {
@@ -178,7 +178,7 @@ TEST_F(ThumbnailCaching, ACacheFileThatCannotBeTrustedIsIgnoredAndRebuilt) {
         EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), 1u) << file.name;
     }
     // A good file of another picture folder is not this folder's.
-    ScratchFolder other;
+    TempDir other;
     ThumbnailCache foreign(other.Path());
     ASSERT_TRUE(foreign.Save(CacheFile()));
     EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).GetOrigin(),
@@ -224,11 +224,12 @@ TEST_F(ThumbnailCaching, AnUnwritableCacheIsNeverFatalAndKeepsThePreviousFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.Path()), {}), 1)
         << "no temporary file is left behind";
 
-    ScratchFolder elsewhere;
+    TempDir elsewhere;
     ASSERT_EQ(mkdir((elsewhere / "a-folder.cache").c_str(), 0700), 0);
     WriteBytes(elsewhere / "a-file", "x");
-    for (const std::string& path : {elsewhere / "a-folder.cache",  // the file's name is a folder
-                                    elsewhere / "a-file/below.cache"}) {  // its folder is a file
+    for (const std::filesystem::path& path :
+         {elsewhere / "a-folder.cache",         // the file's name is a folder
+          elsewhere / "a-file/below.cache"}) {  // its folder is a file
         EXPECT_FALSE(changed.Save(path)) << path;
         EXPECT_EQ(ThumbnailCache::Load(path, Pictures()).Size(), 0u) << path;
     }
@@ -285,7 +286,7 @@ TEST_F(ThumbnailCaching, HoldsAtMost10000PicturesAndNamesThatCanBeFileNames) {
 }
 
 TEST(ThumbnailCacheFolder, FollowsTheXdgRulesAndNeverLiesInsideThePictures) {
-    ScratchFolder home;
+    TempDir home;
     ASSERT_EQ(mkdir((home / "Pictures").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((home / ".cache").c_str(), 0700), 0);
     const std::string insidePictures = home / "Pictures/.cache";

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -173,8 +174,11 @@ TEST_F(PreviewTest, PaintingWhilePresentingNeverShowsAMixedFrame) {
         frames.push_back(UniformYuyv(640, 480, static_cast<std::uint8_t>(16 + i)));
     }
     std::atomic<bool> done{false};
-    std::thread streaming([&] {
+    std::jthread streaming([&](std::stop_token stop) {
         for (const auto& frame : frames) {
+            if (stop.stop_requested()) {
+                break;
+            }
             window.Preview().Present(frame.data(), 640, 480, 640 * 2);
         }
         done.store(true, std::memory_order_release);

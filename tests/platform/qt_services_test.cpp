@@ -3,10 +3,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
-#include <functional>
 #include <vector>
 
 #include "platform/dialog.h"
@@ -17,17 +15,9 @@
 #include "platform/testing/queued_tasks.h"
 #include "platform/window_presenter.h"
 #include "resources/dialog_layout.h"
+#include "support/wait_until.h"
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
-}
 
 class QtServicesTest : public ::testing::Test {
 protected:
@@ -43,13 +33,10 @@ TEST_F(QtServicesTest, TimerFiresRepeatedlyUntilDisarmedFromItsOwnHandler) {
             timers.Disarm(id);
         }
     });
-    ASSERT_TRUE(WaitFor([&] { return fired >= 3; }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return fired >= 3; }));
     EXPECT_FALSE(timers.IsArmed(500));
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 30) {
-        QCoreApplication::processEvents();
-    }
+    // A disarmed timer announces nothing: it is given many of its periods to fire wrongly.
+    ProcessEventsFor(std::chrono::milliseconds(30));
     EXPECT_EQ(fired, 3);
 }
 
@@ -61,7 +48,7 @@ TEST_F(QtServicesTest, ArmingAnArmedTimerRestartsItWithTheNewPeriodAndHandler) {
         calls.push_back(2);
         timers.Disarm(id);
     });
-    ASSERT_TRUE(WaitFor([&] { return !calls.empty(); }));
+    ASSERT_TRUE(WaitUntilProcessingEvents([&] { return !calls.empty(); }));
     EXPECT_EQ(calls, (std::vector<int>{2}));
     EXPECT_FALSE(timers.IsArmed(100));
 }
@@ -149,7 +136,7 @@ TEST_F(QtServicesTest, ModalLoopShowsTheWindowAndRunsUntilTheDialogEnds) {
     QTimer::singleShot(0, [&] {
         WindowPresenter* presenter = WindowPresenter::Of(dialog.Window());
         wasShown = presenter != nullptr && presenter->isVisible();
-        WaitFor([&] { return dialog.paints > 0; });
+        WaitUntilProcessingEvents([&] { return dialog.paints > 0; });
         dialog.EndDialog(5);
     });
     EXPECT_EQ(dialog.DoModal(), 5);

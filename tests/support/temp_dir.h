@@ -5,15 +5,21 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lumisight-XXXXXX");
-        m_path = mkdtemp(pattern.data());
+        if (mkdtemp(pattern.data()) == nullptr) {
+            // A test without its folder would write somewhere else: it fails here instead.
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+        }
+        m_path = pattern;
     }
     ~TempDir() {
         std::error_code ignored;

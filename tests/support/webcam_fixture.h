@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/webcam_dlg.h"
@@ -20,6 +19,7 @@
 #include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 class RecordingShell : public Shell {
 public:
@@ -60,12 +60,13 @@ public:
 
     // Runs the window's thread until the start-up scan has delivered every thumbnail.
     void FinishScan() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (dialog->m_scan && std::chrono::steady_clock::now() < deadline) {
-            harness.Pump();
-            std::this_thread::yield();
-        }
-        ASSERT_EQ(dialog->m_scan, nullptr) << "the thumbnails did not arrive";
+        ASSERT_TRUE(WaitUntil(
+            [this] {
+                harness.Pump();
+                return dialog->m_scan == nullptr;
+            },
+            std::chrono::seconds(20)))
+            << "the thumbnails did not arrive";
     }
     // Starts the window and waits for its thumbnails.
     bool StartAndFinishScan() {
