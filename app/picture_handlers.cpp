@@ -25,7 +25,7 @@ constexpr int kShellPathNotFound = 3;
 // The pictures are listed at once; their thumbnails follow from the background.
 void CWebcamDlg::FindFileInDocument() {
     if (::FindFileInDocument(*this, FindPicturesFolder(m_env.getenv, m_env.picturesDirOverride),
-                             Services().tasks, [this] { TakeLoadedThumbnails(); })) {
+                             m_env.getenv, Services().tasks, [this] { TakeLoadedThumbnails(); })) {
         UpdateThumbScroll();
     }
 }

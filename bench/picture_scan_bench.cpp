@@ -38,7 +38,7 @@ void BM_LoaderThumbnails(benchmark::State& state) {
     int loaded = 0;
     for (auto _ : state) {
         loaded = 0;
-        ThumbnailLoader loader(folder, *buffers, tasks, [] {});
+        ThumbnailLoader loader(folder, *buffers, nullptr, tasks, [] {});
         loader.Load(Numbers(ListPictureFiles(folder)));
         while (!loader.Idle()) {
             for (const LoadedThumbnail& result : loader.TakeResults()) {

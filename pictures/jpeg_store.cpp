@@ -11,9 +11,9 @@
 #include <cstring>
 #include <utility>
 
+#include "pictures/file_descriptor.h"
 #include "pictures/picture_numbering.h"
 #include "platform/diagnostic_log.h"
-#include "platform/owned_fd.h"
 
 namespace {
 
@@ -86,25 +86,25 @@ long DLL_CALLCONV SinkTell(fi_handle handle) {
 
 // A new, empty temporary file in the folder, named after the picture it will become; invalid
 // when none could be made.
-OwnedFd CreateTemporary(const std::string& folder, int number, char* path) {
+FileDescriptor CreateTemporary(const std::string& folder, int number, char* path) {
     static unsigned s_nextTemporary = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int length =
             std::snprintf(path, kPathBytes, "%s/.Picture%04d.jpg.tmp%ld-%u", folder.c_str(), number,
                           static_cast<long>(getpid()), s_nextTemporary++);
         if (length < 0 || static_cast<std::size_t>(length) >= kPathBytes) {
-            return OwnedFd();
+            return FileDescriptor();
         }
-        OwnedFd file(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (file.IsValid() || errno != EEXIST) {
+        FileDescriptor file(open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file || errno != EEXIST) {
             return file;
         }
     }
-    return OwnedFd();
+    return FileDescriptor();
 }
 
 // Encodes the image into the file and makes sure it is on disk; the file is closed either way.
-bool WriteJpeg(OwnedFd file, FIBITMAP* image) {
+bool WriteJpeg(FileDescriptor file, FIBITMAP* image) {
     FileSink sink{file.Get(), false};
     FreeImageIO io{SinkRead, SinkWrite, SinkSeek, SinkTell};
     const bool saved = FreeImage_SaveToHandle(FIF_JPEG, image, &io, &sink, JPEG_DEFAULT);
@@ -156,8 +156,8 @@ int StorePictureNoReplace(const std::string& folder, int firstNumber, FIBITMAP* 
     char temporary[kPathBytes];
     int number = 0;
     if (EnsureFolder(folder)) {
-        OwnedFd file = CreateTemporary(folder, firstNumber, temporary);
-        if (file.IsValid()) {
+        FileDescriptor file = CreateTemporary(folder, firstNumber, temporary);
+        if (file) {
             if (WriteJpeg(std::move(file), image)) {
                 number = NameWithFreeNumber(folder, firstNumber, temporary);
             }

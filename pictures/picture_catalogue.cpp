@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_loader.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
@@ -36,14 +37,18 @@ bool PictureFileOpens(const std::string& folder, int number) {
 }  // namespace
 
 bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder,
-                        TaskPoster& tasks, std::function<void()> thumbnailsWaiting) {
+                        const EnvironmentLookup& getenv, TaskPoster& tasks,
+                        std::function<void()> thumbnailsWaiting) {
     list.m_nThumbCount = 0;
     list.m_scan.reset();
+    list.m_cache.reset();
     if (!folder || !PoolAttached(list)) {
         WriteLog("Error in FindFileInDocument");
         return false;
     }
     list.m_szPictureDir = *folder;
+    list.m_cache = std::make_unique<CachedThumbnails>(
+        list.m_szPictureDir, ThumbnailCacheFolder(getenv, list.m_szPictureDir));
     std::vector<PictureName> names = ListPictureFiles(list.m_szPictureDir);
     if (!names.empty()) {
         list.m_scan = std::make_unique<PictureScan>(list, std::move(names), tasks,

@@ -9,16 +9,19 @@
 #include <string>
 
 #include "pictures/picture_list.h"
+#include "platform/pictures_folder.h"
 
 class TaskPoster;
 
 // Lists the pictures of `folder` (null: no Pictures folder could be determined, which is
 // logged as "Error in FindFileInDocument") in number order and starts loading their thumbnails
-// in the background (pictures/picture_scan.h); `thumbnailsWaiting` runs on the user-interface
-// thread when loaded thumbnails wait to be delivered. False when nothing was listed because of
-// such an error.
+// in the background (pictures/picture_scan.h), from the folder's thumbnail cache where it can
+// (its place follows from `getenv`); `thumbnailsWaiting` runs on the user-interface thread when
+// loaded thumbnails wait to be delivered. False when nothing was listed because of such an
+// error.
 bool FindFileInDocument(PictureList& list, const std::optional<std::string>& folder,
-                        TaskPoster& tasks, std::function<void()> thumbnailsWaiting);
+                        const EnvironmentLookup& getenv, TaskPoster& tasks,
+                        std::function<void()> thumbnailsWaiting);
 
 // Drops the records whose file can no longer be opened; true when at least one went.
 bool SweepMissingPictures(PictureList& list);

@@ -1,5 +1,6 @@
 #include "pictures/picture_list.h"
 
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_scan.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_pool.h"
@@ -35,6 +36,7 @@ bool PrepareThumbnailPool(PictureList& list,
 
 void ReleaseThumbnailPool(PictureList& list) {
     list.m_scan.reset();  // its workers read the loading buffers until they have stopped
+    list.m_cache.reset();
     for (ThumbnailRecord& record : list.m_thumbs) {
         record.pPixels = nullptr;
     }

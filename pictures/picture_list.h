@@ -14,6 +14,7 @@
 #include "pictures/thumbnail_record.h"
 #include "platform/gdi.h"
 
+class CachedThumbnails;
 class PictureScan;
 class ThumbnailPool;
 struct PictureWorkBuffers;
@@ -32,6 +33,8 @@ struct PictureList {
     int m_nLastStripLength = 0;  // list length at the last strip repaint request
     std::unique_ptr<ThumbnailPool> m_thumbPool;         // the pixel blocks of m_thumbs
     std::unique_ptr<PictureWorkBuffers> m_workBuffers;  // snapshot and loading buffers
+    // The thumbnails kept between runs for the folder (pictures/cached_thumbnails.h).
+    std::unique_ptr<CachedThumbnails> m_cache;
     // The start-up check of the listed pictures while it runs (pictures/picture_scan.h).
     std::unique_ptr<PictureScan> m_scan;
 
@@ -48,6 +51,6 @@ void FillThumbnailHeader(PictureList& list);
 // buffers, and gives every record its block; false when either cannot be had.
 bool PrepareThumbnailPool(PictureList& list,
                           const std::function<std::unique_ptr<ThumbnailPool>()>& allocate);
-// Stops the start-up scan's loading, then drops every record's block, the pool and the buffers
-// (the window's end).
+// Stops the start-up scan's loading and the cache's saving, then drops every record's block, the
+// pool and the buffers (the window's end).
 void ReleaseThumbnailPool(PictureList& list);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pictures/cached_thumbnails.h"
 #include "pictures/file_list.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_numbering.h"
@@ -85,7 +86,8 @@ PictureScan::PictureScan(PictureList& list, std::vector<PictureName> names, Task
                          std::function<void()> thumbnailsWaiting, int room)
     : m_names(std::move(names)),
       m_room(std::clamp(room, 0, kThumbnailCapacity)),
-      m_loader(list.m_szPictureDir, *list.m_workBuffers, tasks, std::move(thumbnailsWaiting)) {
+      m_loader(list.m_szPictureDir, *list.m_workBuffers, list.m_cache.get(), tasks,
+               std::move(thumbnailsWaiting)) {
     m_listed = std::min(m_names.size(), static_cast<std::size_t>(m_room));
     std::vector<int> newestFirst;
     newestFirst.reserve(m_listed);
@@ -132,6 +134,9 @@ ScanDelivery PictureScan::Deliver(PictureList& list) {
     delivery.finished = Finished();
     if (delivery.finished) {
         WriteFileList(list);
+        if (list.m_cache) {
+            list.m_cache->Save();
+        }
     }
     return delivery;
 }

@@ -1,8 +1,10 @@
 #include "pictures/snapshot.h"
 
 #include "capture/frame_double_buffer.h"
+#include "pictures/cached_thumbnails.h"
 #include "pictures/image_handle.h"
 #include "pictures/jpeg_store.h"
+#include "pictures/picture_numbering.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_sampling.h"
 #include "pictures/yuy2_conversion.h"
@@ -76,5 +78,8 @@ bool TakeSnapshot(PictureList& list, CaptureState& capture) {
     record.bSelected = false;
     record.pixelsReady = true;
     ++list.m_nThumbCount;
+    if (list.m_cache) {
+        list.m_cache->AddTaken(PictureFileName(number));
+    }
     return true;
 }

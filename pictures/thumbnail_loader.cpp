@@ -9,6 +9,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_work_buffers.h"
 #include "platform/services.h"
@@ -23,15 +24,17 @@ constexpr std::size_t kPathBytes = PATH_MAX + 32;
 }  // namespace
 
 struct ThumbnailLoader::Shared {
-    Shared(std::string folderPath, const PictureWorkBuffers& workBuffers, TaskPoster& poster,
-           std::function<void()> onResults)
+    Shared(std::string folderPath, const PictureWorkBuffers& workBuffers, CachedThumbnails* kept,
+           TaskPoster& poster, std::function<void()> onResults)
         : folder(std::move(folderPath)),
           buffers(workBuffers),
+          cache(kept),
           tasks(poster),
           resultsWaiting(std::move(onResults)) {}
 
     const std::string folder;
     const PictureWorkBuffers& buffers;
+    CachedThumbnails* const cache;
     TaskPoster& tasks;
     const std::function<void()> resultsWaiting;
 
@@ -45,10 +48,28 @@ struct ThumbnailLoader::Shared {
     bool notificationPosted = false;  // a resultsWaiting call is on its way
 };
 
+// From the cache when it knows the file unchanged, else decoded (and then kept in the cache,
+// unless the file changed while it was decoded).
+LoadStatus ThumbnailLoader::Load(const Shared& shared, int number, const char* path,
+                                 std::span<std::uint8_t> buffer, std::uint8_t* pixels) {
+    CachedThumbnails* const cache = shared.cache;
+    const std::string name = PictureFileName(number);
+    const std::optional<PictureFileKey> key = cache != nullptr ? cache->KeyOf(name) : std::nullopt;
+    if (key && cache->Find(*key, pixels)) {
+        return LoadStatus::Loaded;
+    }
+    const LoadStatus status = LoadPictureThumbnail(path, buffer, pixels);
+    if (status == LoadStatus::Loaded && key && cache->KeyOf(name) == key) {
+        cache->Insert(*key, pixels);
+    }
+    return status;
+}
+
 ThumbnailLoader::ThumbnailLoader(std::string folder, const PictureWorkBuffers& buffers,
-                                 TaskPoster& tasks, std::function<void()> resultsWaiting)
-    : m_shared(
-          std::make_shared<Shared>(std::move(folder), buffers, tasks, std::move(resultsWaiting))) {
+                                 CachedThumbnails* cache, TaskPoster& tasks,
+                                 std::function<void()> resultsWaiting)
+    : m_shared(std::make_shared<Shared>(std::move(folder), buffers, cache, tasks,
+                                        std::move(resultsWaiting))) {
     for (std::size_t i = 0; i < buffers.loaders.size(); ++i) {
         try {
             m_workers.emplace_back([this, i](std::stop_token stop) { Work(stop, i); });
@@ -129,7 +150,7 @@ void ThumbnailLoader::Work(std::stop_token stop, std::size_t bufferIndex) {
         }
         if (FormatPicturePath(path, sizeof path, shared.folder, result.number)) {
             result.path = path;
-            result.status = LoadPictureThumbnail(path, buffer, result.pixels.data());
+            result.status = Load(shared, result.number, path, buffer, result.pixels.data());
         }
         std::unique_lock lock(shared.mutex);
         --shared.decoding;

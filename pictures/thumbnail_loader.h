@@ -17,6 +17,7 @@
 #include "pictures/picture_loader.h"
 #include "pictures/thumbnail_record.h"
 
+class CachedThumbnails;
 class TaskPoster;
 struct PictureWorkBuffers;
 
@@ -30,11 +31,12 @@ struct LoadedThumbnail {
 
 class ThumbnailLoader {
 public:
-    // One worker per loading buffer of `buffers` (which must outlive the loader). Whenever
-    // results wait to be taken, `resultsWaiting` runs on the user-interface thread (posted
-    // through `tasks`); it never runs once the loader is gone.
-    ThumbnailLoader(std::string folder, const PictureWorkBuffers& buffers, TaskPoster& tasks,
-                    std::function<void()> resultsWaiting);
+    // One worker per loading buffer of `buffers` (which, like `cache`, must outlive the loader).
+    // A picture whose file the cache (when given) knows unchanged is not decoded; one decoded
+    // joins the cache. Whenever results wait to be taken, `resultsWaiting` runs on the
+    // user-interface thread (posted through `tasks`); it never runs once the loader is gone.
+    ThumbnailLoader(std::string folder, const PictureWorkBuffers& buffers, CachedThumbnails* cache,
+                    TaskPoster& tasks, std::function<void()> resultsWaiting);
     // Stops the workers: each finishes at most the picture it is decoding.
     ~ThumbnailLoader();
     ThumbnailLoader(const ThumbnailLoader&) = delete;
@@ -54,6 +56,8 @@ public:
 private:
     struct Shared;
     void Work(std::stop_token stop, std::size_t bufferIndex);
+    static LoadStatus Load(const Shared& shared, int number, const char* path,
+                           std::span<std::uint8_t> buffer, std::uint8_t* pixels);
 
     std::shared_ptr<Shared> m_shared;
     std::vector<std::jthread> m_workers;

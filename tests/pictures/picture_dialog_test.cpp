@@ -7,6 +7,7 @@
 
 #include "capture/frame_double_buffer.h"
 #include "picture_test_support.h"
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_loader.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_work_buffers.h"
@@ -213,6 +214,24 @@ TEST_F(Snapshot, StoresAnUprightJpegAndAddsTheLastRecord) {
         LoadStatus::Loaded);
     EXPECT_TRUE(Matches(loaded.data() + 3 * 40, frame.bottomBgr, 6));
     EXPECT_TRUE(Matches(loaded.data() + 59 * kThumbRowBytes + 3 * 40, frame.topBgr, 6));
+}
+
+TEST_F(Snapshot, APictureTakenJoinsTheThumbnailCache) {
+    Deliver(frame);
+    dialog->TakeSnapshot();
+    ASSERT_EQ(Listed(), (std::vector<int>{1}));
+    dialog->m_cache->Flush();
+    const std::optional<PictureFileKey> key = dialog->m_cache->KeyOf(PictureFileName(1));
+    ASSERT_TRUE(key);
+    std::vector<std::uint8_t> kept(kThumbBlockBytes);
+    std::vector<std::uint8_t> loaded(kThumbBlockBytes);
+    ASSERT_TRUE(dialog->m_cache->Find(*key, kept.data()));
+    // What the cache keeps is what loading the stored file gives.
+    ASSERT_EQ(
+        LoadPictureThumbnail(FileOf(1).c_str(), dialog->m_workBuffers->Loader(0), loaded.data()),
+        LoadStatus::Loaded);
+    EXPECT_EQ(kept, loaded);
+    EXPECT_FALSE(std::filesystem::is_empty(WorkDir() / ".cache" / "lumisight-webcam"));
 }
 
 TEST_F(Snapshot, AnExistingFileIsLeftAloneAndTheNextFreeNumberIsUsed) {

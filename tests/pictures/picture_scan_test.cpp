@@ -1,5 +1,6 @@
 #include "pictures/picture_scan.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "picture_test_support.h"
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
@@ -179,6 +181,40 @@ TEST_F(PictureScanning, ThumbnailsOfRemovedRecordsAreDropped) {
     EXPECT_EQ(Listed(), (std::vector<int>{2, 3}));
     EXPECT_TRUE(Near(list.m_thumbs[0].pPixels[3 * 200], 20, 4));
     EXPECT_EQ(list.m_thumbs[1].pPixels[3 * 200], 7);
+}
+
+// A picture damaged in place, its size and times kept as they were: only a decode notices.
+void DamageKeepingItsIdentity(const std::string& path) {
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    WriteBytes(path, std::string(static_cast<std::size_t>(before.st_size), 'x'));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST_F(PictureScanning, ASecondStartTakesUnchangedPicturesFromTheCacheAndDecodesChangedOnes) {
+    TempDir cacheFolder;
+    WritePictures({1, 2, 3});
+    const auto scanWithCache = [&] {
+        list.m_cache =
+            std::make_unique<CachedThumbnails>(folder.Path().string(), cacheFolder.Path().string());
+        Begin();
+        DeliverAll();
+        list.m_cache->Flush();
+        list.m_scan.reset();
+    };
+    scanWithCache();
+    ExpectOwnThumbnails();
+
+    DamageKeepingItsIdentity((folder / PictureFileName(1)).string());
+    DamageKeepingItsIdentity((folder / PictureFileName(2)).string());
+    const timespec later[2] = {{0, UTIME_OMIT}, {1, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder / PictureFileName(2)).c_str(), later, 0), 0);
+    scanWithCache();
+    // Picture 1 still comes from the cache; picture 2's new time sends it to the decoder, which
+    // finds it damaged.
+    EXPECT_EQ(Listed(), (std::vector<int>{1, 3}));
+    ExpectOwnThumbnails();
 }
 
 TEST_F(PictureScanning, StoppingAMidwayScanLeavesNoWorkerBehind) {

@@ -1,0 +1,161 @@
+#include "pictures/cached_thumbnails.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "pictures/mapped_region.h"
+#include "pictures/picture_loader.h"
+#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnail_record.h"
+
+namespace {
+
+// Pictures taken in a row are saved together once none has come for this long.
+constexpr std::chrono::seconds kTakenSaveDelay{2};
+
+}  // namespace
+
+CachedThumbnails::CachedThumbnails(std::string picturesFolder,
+                                   std::optional<std::string> cacheFolder)
+    : m_picturesFolder(std::move(picturesFolder)),
+      m_cacheFile(cacheFolder ? std::optional<std::string>(
+                                    ThumbnailCacheFile(*cacheFolder, m_picturesFolder))
+                              : std::nullopt) {}
+
+// The saver stops first (its member is the last one): a planned save is dropped, one under way
+// ends whole.
+CachedThumbnails::~CachedThumbnails() = default;
+
+std::optional<PictureFileKey> CachedThumbnails::KeyOf(const std::string& name) const {
+    if (!m_cacheFile) {
+        return std::nullopt;
+    }
+    return PictureFileKeyOf(m_picturesFolder, name);
+}
+
+void CachedThumbnails::ReadOnce() {
+    std::call_once(m_read, [this] {
+        ThumbnailCache cache = ThumbnailCache::Load(*m_cacheFile, m_picturesFolder);
+        std::unique_lock lock(m_cacheMutex);
+        m_cache.emplace(std::move(cache));
+    });
+}
+
+bool CachedThumbnails::Find(const PictureFileKey& key, std::uint8_t* pixels) {
+    if (!m_cacheFile) {
+        return false;
+    }
+    ReadOnce();
+    std::shared_lock lock(m_cacheMutex);
+    const std::uint8_t* kept = m_cache->Find(key);
+    if (kept == nullptr) {
+        return false;
+    }
+    std::memcpy(pixels, kept, kThumbBlockBytes);
+    return true;
+}
+
+void CachedThumbnails::Insert(const PictureFileKey& key, const std::uint8_t* pixels) {
+    if (!m_cacheFile) {
+        return;
+    }
+    ReadOnce();
+    std::unique_lock lock(m_cacheMutex);
+    m_cache->Insert(key, pixels);
+}
+
+void CachedThumbnails::Save() {
+    PlanSave(true);
+}
+
+void CachedThumbnails::AddTaken(const std::string& name) {
+    if (!m_cacheFile) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_planMutex);
+        m_taken.push_back(name);
+    }
+    PlanSave(false);
+}
+
+void CachedThumbnails::PlanSave(bool atOnce) {
+    if (!m_cacheFile) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_planMutex);
+        m_savePlanned = true;
+        m_saveAtOnce = m_saveAtOnce || atOnce;
+    }
+    if (!m_saver.joinable()) {
+        m_saver = std::jthread([this](std::stop_token stop) { SaveLoop(stop); });
+    }
+    m_planChanged.notify_all();
+}
+
+void CachedThumbnails::Flush() {
+    std::unique_lock lock(m_planMutex);
+    m_saveAtOnce = true;
+    m_planChanged.notify_all();
+    m_planChanged.wait(lock, [this] { return !m_savePlanned && !m_saving; });
+}
+
+void CachedThumbnails::SaveLoop(std::stop_token stop) {
+    std::unique_lock lock(m_planMutex);
+    for (;;) {
+        if (!m_planChanged.wait(lock, stop, [this] { return m_savePlanned; })) {
+            return;
+        }
+        // Pictures taken in a row: wait until they stop coming (or a save is wanted at once).
+        while (!m_saveAtOnce) {
+            const std::size_t taken = m_taken.size();
+            m_planChanged.wait_for(lock, stop, kTakenSaveDelay,
+                                   [&] { return m_saveAtOnce || m_taken.size() != taken; });
+            if (stop.stop_requested()) {
+                return;
+            }
+            if (m_taken.size() == taken) {
+                break;
+            }
+        }
+        const std::vector<std::string> taken = std::move(m_taken);
+        m_taken.clear();
+        m_savePlanned = false;
+        m_saveAtOnce = false;
+        m_saving = true;
+        lock.unlock();
+        AddTakenPictures(taken);
+        ReadOnce();
+        {
+            std::shared_lock reading(m_cacheMutex);
+            m_cache->Save(*m_cacheFile);
+        }
+        lock.lock();
+        m_saving = false;
+        m_planChanged.notify_all();
+    }
+}
+
+// Each picture taken is decoded from its file: the cache keeps what a later load gives, which
+// the lossy JPEG makes differ from the thumbnail sampled at capture.
+void CachedThumbnails::AddTakenPictures(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return;
+    }
+    std::optional<MappedRegion> buffer = MappedRegion::Reserve(kLoaderBufferBytes);
+    if (!buffer) {
+        return;
+    }
+    std::vector<std::uint8_t> pixels(kThumbBlockBytes);
+    for (const std::string& name : names) {
+        const std::optional<PictureFileKey> key = KeyOf(name);
+        const std::string path = m_picturesFolder + "/" + name;
+        if (key &&
+            LoadPictureThumbnail(path.c_str(), {buffer->Data(), buffer->Size()}, pixels.data()) ==
+                LoadStatus::Loaded &&
+            KeyOf(name) == key) {
+            Insert(*key, pixels.data());
+        }
+    }
+}
