@@ -185,7 +185,7 @@ private:
 
 WindowPresenter::WindowPresenter(DialogWindow& window)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                           Qt::WindowCloseButtonHint),
       m_window(window) {
     setWindowTitle(QString::fromStdString(window.Title()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.png")));
