@@ -3,7 +3,9 @@
 #include "app/webcam_dlg.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

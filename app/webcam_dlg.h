@@ -20,6 +20,7 @@
 class MediaFramework;
 class MediaGraph;
 class CaptureFilter;
+class Control;
 class SampleGrabber;
 class PropertyPages;
 class PowerNotices;

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/webcam_dlg.h"
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 #include "platform/media_framework.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "capture/frame_double_buffer.h"
 #include "capture/power_events.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 #include "platform/media_framework.h"
 
 bool g_bProbeHighRes = true;

@@ -12,6 +12,7 @@
 #include "pictures/picture_scan.h"
 #include "pictures/picture_work_buffers.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 #include "platform/pictures_folder.h"
 
 namespace {

@@ -8,6 +8,8 @@
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 #include "platform/shell.h"
 
 namespace {

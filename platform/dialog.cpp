@@ -1,6 +1,8 @@
 #include "platform/dialog.h"
 
+#include "platform/control.h"
 #include "platform/dialog_template.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "platform/diagnostic_log.h"
+#include "platform/preview_surface.h"
 #include "platform/v4l2_camera.h"
-#include "platform/window.h"
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include <map>
 
 #include "platform/dialog.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
 
 namespace {
 

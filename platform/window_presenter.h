@@ -14,7 +14,8 @@
 #include <QRegion>
 #include <QWidget>
 
-#include "platform/window.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 
 class QScrollBar;
 

@@ -2,6 +2,8 @@
 
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // outside it is not seen; the next move without the button makes up for it.
 
 #include "app/webcam_dlg.h"
+#include "platform/dialog_window.h"
 #include "ui/hover_tracking.h"
 #include "ui/strip_selection.h"
 

@@ -2,6 +2,9 @@
 
 #include "app/webcam_dlg.h"
 
+#include "platform/control.h"
+#include "platform/dialog_window.h"
+
 namespace {
 
 constexpr Color kGrey = Rgb(99, 99, 99);

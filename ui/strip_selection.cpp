@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/webcam_dlg.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

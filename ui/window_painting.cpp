@@ -2,7 +2,9 @@
 
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

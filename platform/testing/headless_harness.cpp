@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QImage>
 
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
+
 namespace {
 
 // More repaints in a row than this means a paint handler that invalidates its own window.

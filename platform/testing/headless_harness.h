@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
 #include "platform/testing/fake_window_finder.h"
 #include "platform/testing/scripted_message_boxes.h"
 #include "platform/testing/virtual_clock.h"

@@ -2,6 +2,8 @@
 
 #include "app/user_messages.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 #include "support/webcam_fixture.h"
 
 namespace {

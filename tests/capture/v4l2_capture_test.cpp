@@ -11,10 +11,11 @@
 #include <thread>
 
 #include "capture_test_support.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 #include "platform/v4l2_camera.h"
 #include "platform/v4l2_graph.h"
 #include "platform/virtual_camera.h"
-#include "platform/window.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

@@ -9,6 +9,8 @@
 #include "picture_test_support.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/yuy2_conversion.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 #include "support/webcam_fixture.h"
 
 namespace {

@@ -16,7 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
 #include "platform/testing/headless_harness.h"
 
 namespace {

@@ -5,15 +5,17 @@
 // order and the live-video child, and then delivers the paint message to the dialog. Overlay
 // drawing done through a surface stays until its area is repainted.
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/gdi.h"
 #include "platform/geometry.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
 #include "platform/services.h"
 
 class QImage;
@@ -23,102 +25,6 @@ class WindowHandler;
 // and the horizontal scroll bar beneath it.
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 595;
-
-enum class ControlKind {
-    Bitmap,      // shows a bitmap unscaled from its top-left corner
-    BlackFrame,  // a 1-pixel black outline
-    Text,        // a text control (hidden in this window)
-};
-
-// A retained child control. Its rectangle is in client pixels.
-class Control {
-public:
-    Control(class DialogWindow& owner, int id, ControlKind kind, Rect rect, bool visible);
-
-    int Id() const { return m_id; }
-    ControlKind Kind() const { return m_kind; }
-    Rect WindowRect() const { return m_rect; }  // in client coordinates
-    Rect ClientRect() const { return Rect{0, 0, m_rect.Width(), m_rect.Height()}; }
-    bool IsVisible() const { return m_visible; }
-    const Bitmap* Image() const { return m_image; }
-    const std::string& Text() const { return m_text; }
-
-    void Move(int x, int y);  // keeps the size
-    void MoveAndSize(int x, int y, int width, int height);
-    void Show(bool visible);              // repaints the control's area when it changes
-    void SetImage(const Bitmap* bitmap);  // the image-setting message: repaints at once
-    void SetText(const std::string& text);
-    // A surface with its origin at the control's top-left corner; it may draw anywhere in the
-    // window's client area.
-    DrawingSurface GetDC();
-    // Paints the control's own look into the client image (used by the repaint), limited to
-    // clip (client coordinates) in the second form. A hidden control paints nothing.
-    void PaintInto(QImage& client) const;
-    void PaintInto(QImage& client, const Rect& clip) const;
-
-private:
-    class DialogWindow& m_owner;
-    int m_id;
-    ControlKind m_kind;
-    Rect m_rect;
-    bool m_visible;
-    const Bitmap* m_image = nullptr;
-    std::string m_text;
-};
-
-// The window's horizontal scroll bar state; the presenter mirrors it on a real QScrollBar.
-struct ScrollBarState {
-    bool enabled = true;
-    int minimum = 0;
-    int maximum = 0;
-    int position = 0;
-};
-
-// Scroll codes delivered to the dialog's horizontal scroll handler.
-constexpr int SB_LINELEFT = 0;
-constexpr int SB_LINERIGHT = 1;
-constexpr int SB_PAGELEFT = 2;
-constexpr int SB_PAGERIGHT = 3;
-constexpr int SB_THUMBPOSITION = 4;
-constexpr int SB_THUMBTRACK = 5;
-constexpr int SB_LEFT = 6;
-constexpr int SB_RIGHT = 7;
-constexpr int SB_ENDSCROLL = 8;
-
-// The live-video child. The streaming thread hands it frames (latest wins, no queue, no lock
-// held while drawing); the user-interface thread shows the newest one in the placed rectangle.
-class PreviewSurface {
-public:
-    PreviewSurface();
-    ~PreviewSurface();
-
-    // User-interface thread.
-    void Place(const Rect& rect);
-    void SetVisible(bool visible);
-    Rect Placement() const;
-    bool IsVisible() const;
-    // Draws the newest frame scaled into the placement (nothing when none has arrived, when
-    // hidden, or while the newest frame still has the size of an earlier placement). Always takes
-    // the newest frame, so that the next one is announced again. The second form limits the
-    // drawing to clip (client coordinates).
-    void PaintInto(QImage& client);
-    void PaintInto(QImage& client, const Rect& clip);
-    // Called (on the streaming thread) after a new frame was stored, at most once per frame
-    // until the user-interface thread has taken it; set by the presenter to request a repaint.
-    // The callback must be quick and must not call back into this surface. Once this returns,
-    // the previous callback is no longer running and will not be called again.
-    void SetFrameReadyCallback(std::function<void()> callback);
-
-    // Streaming thread: converts a YUYV frame (width x height, stride bytes per row) for display
-    // at the placement's size and publishes it as the newest frame. Frames presented before the
-    // first placement are dropped. Only one thread may present at a time, and presenting must
-    // stop before the surface is destroyed.
-    void Present(const std::uint8_t* yuyv, int width, int height, int stride);
-
-private:
-    struct Slots;
-    std::unique_ptr<Slots> m_slots;
-};
 
 // The window: client image, controls, dirty area, timers, scroll bar, live-video child.
 class DialogWindow {

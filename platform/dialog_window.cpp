@@ -1,9 +1,10 @@
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 
 #include <QImage>
 #include <algorithm>
 
 #include "platform/dialog.h"
+#include "platform/preview_surface.h"
 
 namespace {
 
