@@ -15,6 +15,7 @@
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
 #include "platform/shell.h"
+#include "platform/test_pattern.h"
 #include "platform/testing/fake_media_framework.h"
 #include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"

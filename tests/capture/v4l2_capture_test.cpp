@@ -119,19 +119,6 @@ TEST(VirtualCameraTest, OffersItsFourSettingsOrNoneWhenSwitchedOff) {
     EXPECT_TRUE(plain->QueryControls().empty());
 }
 
-TEST(VirtualCameraTest, PatternMovesAndFollowsBrightness) {
-    std::vector<std::uint8_t> first(320 * 240 * 2);
-    std::vector<std::uint8_t> second(first.size());
-    std::vector<std::uint8_t> bright(first.size());
-    DrawTestPattern(first.data(), 320, 240, 640, 10, PatternSettings{});
-    DrawTestPattern(second.data(), 320, 240, 640, 11, PatternSettings{});
-    PatternSettings brighter;
-    brighter.brightness = 200;
-    DrawTestPattern(bright.data(), 320, 240, 640, 10, brighter);
-    EXPECT_NE(first, second);
-    EXPECT_GT(MeanLuma(bright), MeanLuma(first) + 40);
-}
-
 TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     auto io = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
     auto camera = OpenVirtual(io);
