@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <thread>
 
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
@@ -27,6 +28,19 @@ void EnsureQtApplication() {
     // objects made later (input devices, font caches) are torn down at exit before a static
     // made now would be, and an application object destroyed after them crashes.
     [[maybe_unused]] static QApplication& application = *new QApplication(argc, argv);
+}
+
+bool ProcessEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        // Between the events, the other threads get on (the condition may wait for them).
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 void ImmediateModalLoop::Run(DialogBase& dialog) {

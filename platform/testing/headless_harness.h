@@ -14,6 +14,7 @@
 // Every injected message is followed by Pump(), as the real loop paints before it fires timers.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -26,6 +27,11 @@
 // Makes sure a Qt application exists (text drawing needs one), on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise. Safe to call any number of times.
 void EnsureQtApplication();
+
+// Processes the Qt events of this thread (calls queued from other threads among them) until the
+// condition holds or the time is up; returns whether it holds.
+bool ProcessEventsUntil(const std::function<bool()>& condition,
+                        std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
 
 // A modal loop that returns at once: Run() calls the body set by the test (nothing by default),
 // so DoModal() runs OnInitDialog, the body, and OnDestroy.

@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,16 +24,6 @@
 namespace {
 
 constexpr Color kSkin = Rgb(99, 99, 99);
-
-// Processes events until the condition holds or two seconds have passed.
-bool WaitFor(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return condition();
-}
 
 class RecordingHandler : public WindowHandler {
 public:
@@ -82,7 +70,7 @@ protected:
         window->SetTitle("Vantor Lumisight webcam");
         presenter = std::make_unique<WindowPresenter>(*window);
         presenter->show();
-        WaitFor([this] { return !window->HasDirtyArea(); });
+        ProcessEventsUntil([this] { return !window->HasDirtyArea(); });
         handler.events.clear();
     }
     ~PresenterTest() override {
@@ -178,7 +166,7 @@ TEST_F(PresenterTest, PaintRunsTheDialogPaintAfterRepaintingAndBlitsTheClientIma
 
     const Rect area{100, 500, 105, 510};
     window->InvalidateRect(&area);
-    ASSERT_TRUE(WaitFor([this] { return !handler.events.empty(); }));
+    ASSERT_TRUE(ProcessEventsUntil([this] { return !handler.events.empty(); }));
     EXPECT_EQ(handler.events, (std::vector<std::string>{"paint"}));
     const QImage repainted = presenter->ClientView()->grab().toImage();
     EXPECT_EQ(repainted.pixel(102, 505), qRgb(kSkin.r, kSkin.g, kSkin.b));
@@ -194,7 +182,7 @@ TEST_F(PresenterTest, NewVideoFrameRepaintsTheVideoWithoutTheDialog) {
     }
     std::thread streaming([&] { window->Preview().Present(frame.data(), 64, 48, 128); });
     streaming.join();
-    ASSERT_TRUE(WaitFor([this] { return window->PixelAt(10, 10) != kSkin; }));
+    ASSERT_TRUE(ProcessEventsUntil([this] { return window->PixelAt(10, 10) != kSkin; }));
     EXPECT_EQ(presenter->ClientView()->grab().toImage().pixel(10, 10), qRgb(255, 255, 255));
     EXPECT_FALSE(window->HasDirtyArea());
     EXPECT_TRUE(handler.events.empty());
@@ -266,10 +254,10 @@ TEST_F(PresenterTest, ClickingTheScrollBarArrowIsALineStep) {
 // "minimise all"): the window then is iconic, and restored it is painted anew.
 TEST_F(PresenterTest, MinimisedByTheDesktopTheWindowIsIconicAndRestoringRepaintsIt) {
     presenter->setWindowState(Qt::WindowMinimized);
-    ASSERT_TRUE(WaitFor([this] { return window->IsIconic(); }));
+    ASSERT_TRUE(ProcessEventsUntil([this] { return window->IsIconic(); }));
     presenter->setWindowState(Qt::WindowNoState);
-    ASSERT_TRUE(WaitFor([this] { return !window->IsIconic(); }));
-    EXPECT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(ProcessEventsUntil([this] { return !window->IsIconic(); }));
+    EXPECT_TRUE(ProcessEventsUntil([this] {
         return std::find(handler.events.begin(), handler.events.end(), "paint") !=
                handler.events.end();
     }));
