@@ -7,6 +7,7 @@
 #include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
 #include "capture/power_events.h"
+#include "capture/stream_end.h"
 #include "platform/diagnostic_log.h"
 #include "platform/dialog_window.h"
 #include "platform/media_framework.h"
@@ -255,6 +256,7 @@ void StillGraphBuild::InstallCallback() {
     grabber.SetBufferSamples(false);
     grabber.SetOneShot(false);
     grabber.SetCallback(&g_frameGrabberCallback, 1);
+    m_dialog.m_pGraph->SetStreamEndHandler(OnCameraStreamEnd);
 }
 
 // Steps 19 and 20: the live picture fills the 640 x 480 area, or sits centred at 320 x 240.

@@ -9,8 +9,10 @@
 //
 // Threads: everything here is called on the user-interface thread. Only the frame callback
 // installed with SampleGrabber::SetCallback runs on the graph's streaming thread, one call at a
-// time, between MediaControl::Run and MediaControl::Stop.
+// time, between MediaControl::Run and MediaControl::Stop. The report of a stream that ended by
+// itself (MediaGraph::SetStreamEndHandler) comes on the user-interface thread.
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -203,6 +205,14 @@ public:
     virtual HResult Stop() = 0;
 };
 
+// How a running graph's stream ended by itself, without MediaControl::Stop.
+struct StreamEnd {
+    int error = 0;  // the errno that ended it
+    // The camera went away (it was unplugged, or its driver let it go).
+    bool DeviceLost() const { return error == ENODEV; }
+};
+using StreamEndHandler = std::function<void(const StreamEnd& end)>;
+
 // The graph; releasing it stops it, removes its filters and hides its preview.
 class MediaGraph {
 public:
@@ -216,6 +226,11 @@ public:
     // Owned by the graph; null when the graph has none.
     virtual VideoWindow* QueryVideoWindow() = 0;
     virtual MediaControl* QueryMediaControl() = 0;
+    // What runs when the running stream ends by itself: the device failed or went away, and no
+    // frame follows. The report comes on the user-interface thread, from its event loop, at most
+    // once per Run, and never once MediaControl::Stop has returned, a later Run has started or
+    // the graph is gone. The handler may release the graph. A new handler replaces the last one.
+    virtual void SetStreamEndHandler(StreamEndHandler handler) = 0;
 };
 
 class CaptureGraphBuilder {

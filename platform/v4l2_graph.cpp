@@ -1,12 +1,9 @@
 #include "platform/v4l2_graph.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include "platform/capture_stream.h"
-#include "platform/diagnostic_log.h"
 #include "platform/preview_surface.h"
 #include "platform/sample_grabber.h"
+#include "platform/stream_end_relay.h"
 
 namespace {
 
@@ -101,17 +98,6 @@ void ShowInPreview(PreviewSurface* preview, const StreamFrame& frame) {
     }
 }
 
-void LogStreamEnd(int error) {
-    if (error == ENODEV) {
-        WriteLog(kCameraDisconnectedLog);
-        return;
-    }
-    char line[96];
-    std::snprintf(line, sizeof line, "Camera stream failed (errno %d): frame capture stopped",
-                  error);
-    WriteLog(line);
-}
-
 class V4l2Graph;
 
 class V4l2MediaControl final : public MediaControl {
@@ -140,6 +126,9 @@ public:
                           NullRenderer* sink) override;
     VideoWindow* QueryVideoWindow() override { return &m_window; }
     MediaControl* QueryMediaControl() override { return &m_control; }
+    void SetStreamEndHandler(StreamEndHandler handler) override {
+        m_streamEnd.SetHandler(std::move(handler));
+    }
 
     HResult Start();
     void Halt();
@@ -169,6 +158,7 @@ private:
     bool m_previewShown = false;
     V4l2VideoWindow m_window;
     V4l2MediaControl m_control;
+    StreamEndRelay m_streamEnd;
 };
 
 HResult V4l2Graph::ConnectStream(CaptureFilter& source, SampleGrabber& grabber,
@@ -203,10 +193,11 @@ HResult V4l2Graph::Start() {
         tap->Deliver(frame.time, frame.data, static_cast<std::int32_t>(frame.bytesUsed));
         ShowInPreview(preview, frame);
     };
-    return m_source->StartStream(std::move(onFrame), LogStreamEnd);
+    return m_source->StartStream(std::move(onFrame), m_streamEnd.Arm());
 }
 
 void V4l2Graph::Halt() {
+    m_streamEnd.Disarm();
     if (m_source) {
         m_source->StopStream();
     }

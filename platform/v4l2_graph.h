@@ -1,8 +1,8 @@
 #pragma once
 
 // The media graph of the V4L2 capture system: it carries a source's stream through the frame
-// tap to the preview placed in the window's live-video child, and runs and stops the source's
-// streaming thread.
+// tap to the preview placed in the window's live-video child, runs and stops the source's
+// streaming thread, and reports a stream that ends by itself on the user-interface thread.
 
 #include <memory>
 
@@ -11,6 +11,3 @@
 std::unique_ptr<MediaGraph> MakeV4l2Graph();
 std::unique_ptr<CaptureGraphBuilder> MakeV4l2GraphBuilder();
 std::unique_ptr<NullRenderer> MakeV4l2NullRenderer();
-
-// The log line written when the camera's stream ends by itself.
-constexpr const char* kCameraDisconnectedLog = "Camera disconnected: frame capture stopped";

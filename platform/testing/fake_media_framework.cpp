@@ -290,7 +290,10 @@ class FakeGraph : public MediaGraph, private FilterGraphSite {
 public:
     explicit FakeGraph(FakeMediaFramework& media)
         : m_media(media), m_live(media.record.liveGraphs), m_window(media), m_control(media) {}
-    ~FakeGraph() override { m_media.SetRunning(false); }
+    ~FakeGraph() override {
+        m_media.SetRunning(false);
+        m_media.ForgetStreamEndHandler(this);
+    }
     HResult AddFilter(MediaFilter& filter, const std::string& name) override {
         const HResult result = filter.JoinGraph(*this);
         if (result >= 0) {
@@ -307,6 +310,9 @@ public:
     }
     MediaControl* QueryMediaControl() override {
         return m_media.Fails(FakeStep::MediaControl) ? nullptr : &m_control;
+    }
+    void SetStreamEndHandler(StreamEndHandler handler) override {
+        m_media.SetStreamEndHandler(this, std::move(handler));
     }
 
 private:
@@ -389,6 +395,29 @@ HResult FakeMediaFramework::DeliverFrame(std::uint8_t* data, std::int32_t length
         return E_FAIL_RESULT;
     }
     return record.callback->BufferCB(0.0, data, length);
+}
+
+bool FakeMediaFramework::EndStream(int error) {
+    if (!m_running || !m_streamEndHandler) {
+        return false;
+    }
+    m_running = false;
+    // A copy: the handler may release the graph, which forgets its handler.
+    const StreamEndHandler handler = m_streamEndHandler;
+    handler(StreamEnd{error});
+    return true;
+}
+
+void FakeMediaFramework::SetStreamEndHandler(const MediaGraph* graph, StreamEndHandler handler) {
+    m_streamEndGraph = graph;
+    m_streamEndHandler = std::move(handler);
+}
+
+void FakeMediaFramework::ForgetStreamEndHandler(const MediaGraph* graph) {
+    if (m_streamEndGraph == graph) {
+        m_streamEndGraph = nullptr;
+        m_streamEndHandler = {};
+    }
 }
 
 std::unique_ptr<DeviceEnumerator> FakeMediaFramework::CreateDeviceEnumerator() {

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMetaObject>
+#include <memory>
 #include <thread>
 
 #include "platform/dialog_window.h"
@@ -41,6 +43,13 @@ bool ProcessEventsUntil(const std::function<bool()>& condition, std::chrono::mil
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+bool ProcessQueuedCalls(std::chrono::milliseconds limit) {
+    auto marker = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [marker] { *marker = true; }, Qt::QueuedConnection);
+    return ProcessEventsUntil([&marker] { return *marker; }, limit);
 }
 
 void ImmediateModalLoop::Run(DialogBase& dialog) {

@@ -32,6 +32,10 @@ void EnsureQtApplication();
 // condition holds or the time is up; returns whether it holds.
 bool ProcessEventsUntil(const std::function<bool()>& condition,
                         std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
+// Runs every call queued to the application object so far (from any thread) and returns once
+// the last of them has run: calls queued to one object run in order, so a marker queued now runs
+// after all of them. False when that did not happen within the time.
+bool ProcessQueuedCalls(std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
 
 // A modal loop that returns at once: Run() calls the body set by the test (nothing by default),
 // so DoModal() runs OnInitDialog, the body, and OnDestroy.

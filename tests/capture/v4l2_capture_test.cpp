@@ -10,11 +10,12 @@
 #include <mutex>
 #include <thread>
 
+#include "capture/stream_end.h"
 #include "capture_test_support.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
+#include "platform/testing/headless_harness.h"
 #include "platform/v4l2_camera.h"
-#include "platform/v4l2_graph.h"
 #include "platform/virtual_camera.h"
 #include "v4l2_window_fixture.h"
 
@@ -235,7 +236,8 @@ TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
     options.virtualVanishAfterFrames = 5;
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
-    ASSERT_TRUE(WaitFor([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
+    // The report reaches the log through the user-interface thread's event loop.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return fixture.LogHas(kCameraDisconnectedLog); }));
     fixture.harness.Pump();  // the window goes on working
     fixture.harness.Stop();
     EXPECT_EQ(fixture.dialog->m_pGraph, nullptr);

@@ -1,12 +1,15 @@
 // The V4L2 capture source and graph on the emulated camera: one source object owns the opened
 // camera, the graph holds it while it runs, the views the source hands out do not keep it open,
-// and only the graph's own filters connect.
+// only the graph's own filters connect, and a stream that ends by itself is reported on the
+// user-interface thread, never after the graph stopped or went.
 
 #include <gtest/gtest.h>
 
 #include <linux/videodev2.h>
 
 #include <atomic>
+#include <cerrno>
+#include <thread>
 
 #include "platform/capture_stream.h"
 #include "platform/sample_grabber.h"
@@ -69,6 +72,12 @@ protected:
     }
     HResult Run() { return graph->QueryMediaControl()->Run(); }
     void Stop() { graph->QueryMediaControl()->Stop(); }
+
+    static VirtualCameraOptions Vanishing(int frames) {
+        VirtualCameraOptions options;
+        options.vanishAfterFrames = frames;
+        return options;
+    }
 
     VirtualCameraOptions options;
     std::shared_ptr<VirtualCameraIo> io = std::make_shared<VirtualCameraIo>(options);
@@ -146,6 +155,73 @@ TEST_F(V4l2GraphTest, OnlyTheGraphsOwnFiltersConnect) {
     ASSERT_EQ(grabber->GetConnectedMediaType(&connected), S_OK_RESULT);
     EXPECT_EQ(connected.subtype, FOURCC_YUY2);
     EXPECT_EQ(otherGrabber->GetConnectedMediaType(&connected), VFW_E_NOT_CONNECTED);
+}
+
+class V4l2StreamEndTest : public V4l2GraphTest {
+protected:
+    V4l2StreamEndTest() {
+        options = Vanishing(3);
+        io = std::make_shared<VirtualCameraIo>(options);
+        graph->SetStreamEndHandler([this](const StreamEnd& end) {
+            errors.push_back(end.error);
+            onMainThread = std::this_thread::get_id() == mainThread;
+        });
+    }
+    // Waits until the emulated camera has vanished and every report queued so far has run.
+    void LetTheCameraVanish() {
+        ASSERT_TRUE(ProcessEventsUntil([this] { return io->FramesDelivered() >= 3; }));
+        ASSERT_TRUE(ProcessQueuedCalls());
+    }
+
+    std::vector<int> errors;
+    bool onMainThread = false;
+    const std::thread::id mainThread = std::this_thread::get_id();
+};
+
+TEST_F(V4l2StreamEndTest, AVanishingCameraIsReportedOnTheUserInterfaceThread) {
+    Build();
+    ASSERT_EQ(Run(), S_OK_RESULT);
+    ASSERT_TRUE(ProcessEventsUntil([this] { return !errors.empty(); }));
+    EXPECT_EQ(errors, std::vector<int>{ENODEV});
+    EXPECT_TRUE(onMainThread);
+    EXPECT_EQ(callback.frames.load(), 3);
+    // Ended by itself, the stream does not run again until it was stopped.
+    EXPECT_EQ(Run(), S_FALSE_RESULT);
+}
+
+TEST_F(V4l2StreamEndTest, TheHandlerMayReleaseTheGraphAndEverythingCloses) {
+    Build();
+    graph->SetStreamEndHandler([this](const StreamEnd& end) {
+        errors.push_back(end.error);
+        source.reset();
+        grabber.reset();
+        graph.reset();
+    });
+    ASSERT_EQ(Run(), S_OK_RESULT);
+    ASSERT_TRUE(ProcessEventsUntil([this] { return !errors.empty(); }));
+    EXPECT_EQ(graph, nullptr);
+    EXPECT_EQ(io->OpenDescriptors(), 0);
+}
+
+// Whether the report was queued before or during the stop, it is not delivered after it.
+TEST_F(V4l2StreamEndTest, AStoppedGraphReportsNothing) {
+    Build();
+    ASSERT_EQ(Run(), S_OK_RESULT);
+    // No events run meanwhile: a report queued by now is still waiting when the graph stops.
+    ASSERT_TRUE(WaitFor([this] { return io->FramesDelivered() >= 3; }));
+    Stop();
+    LetTheCameraVanish();
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(V4l2StreamEndTest, AGraphGoneBeforeItsReportRunsReportsNothing) {
+    Build();
+    ASSERT_EQ(Run(), S_OK_RESULT);
+    // No events run meanwhile: a report queued by now is still waiting when the graph goes.
+    ASSERT_TRUE(WaitFor([this] { return io->FramesDelivered() >= 3; }));
+    graph.reset();
+    LetTheCameraVanish();
+    EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace

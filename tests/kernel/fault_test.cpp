@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/v4l2_graph.h"
+#include "capture/stream_end.h"
+#include "platform/testing/headless_harness.h"
 #include "vivid_support.h"
 
 namespace vivid {
@@ -102,7 +103,8 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_TRUE(WaitForFrame(kBytes640x480));
     SideDoor door;
     ASSERT_EQ(door.Press("inject_fatal_streaming_error"), 0);
-    ASSERT_TRUE(WaitFor([&] { return LogHasPrefix(window, "Camera stream failed"); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LogHasPrefix(window, "Camera stream failed"); },
+                                   kFrameWait));
 
     // The last frame is still there to be taken.
     window.harness.Pump();
@@ -113,12 +115,14 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
     ASSERT_TRUE(door.Press("inject_fatal_streaming_error") == 0);
-    ASSERT_TRUE(WaitFor([&] {
-        const std::vector<std::string> log = window.Log();
-        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
-                   return line.rfind("Camera stream failed", 0) == 0;
-               }) == 2;
-    }));
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] {
+            const std::vector<std::string> log = window.Log();
+            return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                       return line.rfind("Camera stream failed", 0) == 0;
+                   }) == 2;
+        },
+        kFrameWait));
     window.Close();  // joins the ended streaming thread
     EXPECT_EQ(dialog.m_pGraph, nullptr);
 }
@@ -132,7 +136,8 @@ TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
         // The side door stays open: vivid comes back only when its last user has closed it.
         SideDoor door;
         ASSERT_EQ(door.Press("disconnect"), 0);
-        ASSERT_TRUE(WaitFor([&] { return window.LogHas(kCameraDisconnectedLog); }));
+        ASSERT_TRUE(
+            ProcessEventsUntil([&] { return window.LogHas(kCameraDisconnectedLog); }, kFrameWait));
 
         window.harness.Pump();
         dialog.TakeSnapshot();
