@@ -135,12 +135,15 @@ public:
 
 private:
     // The graph holds its source and tap itself: the dialog may drop its own references to them
-    // before it stops the graph.
+    // before it stops the graph. A graph carries one source: one that joins later stops the
+    // earlier one's stream and has to be connected anew.
     HResult JoinSource(CaptureFilter&, std::shared_ptr<CaptureStream> stream) override {
         if (!stream) {
             return E_INVALIDARG_RESULT;
         }
+        Halt();
         m_source = std::move(stream);
+        m_connected = false;
         return S_OK_RESULT;
     }
     HResult JoinSampleGrabber(SampleGrabber&, std::shared_ptr<FrameTap> tap) override {

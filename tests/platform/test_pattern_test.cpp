@@ -209,12 +209,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingsRow{"mirrored_second_is_blue", Mirrored(), 120, {41, 240, 110}}),
     [](const ::testing::TestParamInfo<SettingsRow>& info) { return info.param.name; });
 
-TEST(TestPatternTest, BrightnessMovesTheBlockToo) {
-    Picture picture(kWidth, kHeight, kWidth * 2);
-    ASSERT_TRUE(picture.Draw(0, Brightness(200)));
-    EXPECT_EQ(picture.At(320, 0), (Yuv{252, 128, 128}));
-}
-
 TEST(TestPatternTest, MirroredBarsAreTheBarsRightToLeft) {
     for (const std::uint64_t frame : {0u, 5u, 77u}) {
         Picture plain(kWidth, kHeight, kWidth * 2);
