@@ -4,7 +4,7 @@
 #include "capture/device_discovery.h"
 #include "capture/device_properties.h"
 #include "capture/still_graph.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/button_faces.h"
 #include "ui/resolution_menu.h"
 

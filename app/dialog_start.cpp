@@ -2,8 +2,9 @@
 
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/button_faces.h"
 #include "ui/window_layout.h"
 

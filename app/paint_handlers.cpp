@@ -1,7 +1,7 @@
 // Painting, moving and the window's three timers: the drawing itself is ui/'s.
 
 #include "app/webcam_dlg.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/button_faces.h"
 #include "ui/resolution_menu.h"
 #include "ui/strip_painting.h"

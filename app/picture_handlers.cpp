@@ -10,9 +10,9 @@
 #include "pictures/snapshot.h"
 #include "pictures/strip_navigation.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 #include "platform/pictures_folder.h"
 #include "platform/shell.h"
-#include "platform/window.h"
 #include "ui/strip_painting.h"
 
 namespace {

@@ -12,13 +12,15 @@
 
 #include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 #include "platform/shell.h"
+#include "platform/test_pattern.h"
 #include "platform/testing/fake_media_framework.h"
 #include "platform/testing/fake_power_notices.h"
 #include "platform/testing/headless_harness.h"
 #include "platform/v4l2_camera.h"
 #include "platform/virtual_camera.h"
-#include "platform/window.h"
 
 namespace {
 

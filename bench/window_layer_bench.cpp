@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 #include "platform/testing/headless_harness.h"
 #include "resources/dialog_layout.h"
 

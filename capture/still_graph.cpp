@@ -4,7 +4,9 @@
 
 #include "capture/device_discovery.h"
 #include "capture/frame_double_buffer.h"
+#include "capture/stream_end.h"
 #include "platform/diagnostic_log.h"
+#include "platform/dialog_window.h"
 #include "platform/media_framework.h"
 
 bool g_bProbeHighRes = true;
@@ -251,6 +253,7 @@ void StillGraphBuild::InstallCallback() {
     grabber.SetBufferSamples(false);
     grabber.SetOneShot(false);
     grabber.SetCallback(&g_frameGrabberCallback, 1);
+    m_state.m_pGraph->SetStreamEndHandler(OnCameraStreamEnd);
 }
 
 // The live picture fills the 640 x 480 area, or sits centred at 320 x 240.

@@ -4,7 +4,8 @@
 #include <span>
 
 #include "pictures/picture_numbering.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
-// The retained child controls of the window: static pictures, black frames and text.
-#include "platform/window.h"
+#include "platform/control.h"
 
 #include <QImage>
+
+#include "platform/dialog_window.h"
 
 namespace {
 

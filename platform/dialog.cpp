@@ -1,6 +1,8 @@
 #include "platform/dialog.h"
 
+#include "platform/control.h"
 #include "platform/dialog_template.h"
+#include "platform/dialog_window.h"
 
 namespace {
 
@@ -76,8 +78,6 @@ void DialogBase::CreateWindowFromLayout() {
     m_window =
         std::make_unique<DialogWindow>(*this, m_services.timers, kClientWidth, kClientHeight);
     m_window->SetTitle(m_layout.caption != nullptr ? m_layout.caption : "");
-    m_window->SetOuterSize(DialogUnitsToPixelsX(m_layout.width),
-                           DialogUnitsToPixelsY(m_layout.height));
     for (int i = 0; i < m_layout.controlCount; ++i) {
         const LayoutControl& item = m_layout.controls[i];
         const Rect rect = ToPixels(item);

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dialog_window.h"
 #include "platform/geometry.h"
 #include "platform/services.h"
-#include "platform/window.h"
 
 struct DialogLayout;
 

@@ -9,8 +9,10 @@
 //
 // Threads: everything here is called on the user-interface thread. Only the frame callback
 // installed with SampleGrabber::SetCallback runs on the graph's streaming thread, one call at a
-// time, between MediaControl::Run and MediaControl::Stop.
+// time, between MediaControl::Run and MediaControl::Stop. The report of a stream that ended by
+// itself (MediaGraph::SetStreamEndHandler) comes on the user-interface thread.
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +26,8 @@
 #include "platform/result_codes.h"
 
 class PreviewSurface;
+class CaptureStream;  // a source's streaming side, which graphs drive (platform/capture_stream.h)
+class FrameTap;       // what a sample grabber shares with its graph (platform/sample_grabber.h)
 
 constexpr std::uint32_t FOURCC_YUY2 = 0x32595559;  // 'Y' 'U' 'Y' '2'
 constexpr std::uint32_t BI_YUY2 = FOURCC_YUY2;     // biCompression of a YUY2 frame
@@ -58,9 +62,15 @@ struct MediaType {
 
 // ---- Filters ----
 
+class FilterGraphSite;
+
+// A member of a graph. Adding a filter to a graph is a double dispatch: MediaGraph::AddFilter
+// asks the filter to join, and the filter joins as what it is (FilterGraphSite), so that no graph
+// has to ask a filter for its type.
 class MediaFilter {
 public:
     virtual ~MediaFilter() = default;
+    virtual HResult JoinGraph(FilterGraphSite& graph) = 0;
 };
 
 // The camera's stream configuration on its first output pin.
@@ -113,7 +123,9 @@ public:
     virtual HResult SetValue(std::uint32_t id, std::int32_t value) = 0;
 };
 
-// The chosen camera. Shared: the graph that carries it holds a reference of its own.
+// The chosen camera. Shared: the graph that carries it holds a reference of its own. The pins,
+// stream configuration and property list it hands out are views of it that do not keep it
+// open; used after the camera was released, they fail (and list no settings).
 class CaptureFilter : public MediaFilter {
 public:
     virtual HResult EnumPins(std::unique_ptr<PinEnumerator>* pins) = 0;
@@ -152,6 +164,20 @@ public:
 // A sink that discards frames.
 class NullRenderer : public MediaFilter {};
 
+// A graph as the filters joining it see it: a filter's JoinGraph calls the member of its own
+// kind, once, and answers with that member's result.
+class FilterGraphSite {
+public:
+    // stream: the source's streaming side; null for a source that has none (a test double).
+    virtual HResult JoinSource(CaptureFilter& source, std::shared_ptr<CaptureStream> stream) = 0;
+    // tap: what the grabber shares with the graph; null for a grabber that shares none.
+    virtual HResult JoinSampleGrabber(SampleGrabber& grabber, std::shared_ptr<FrameTap> tap) = 0;
+    virtual HResult JoinNullRenderer(NullRenderer& renderer) = 0;
+
+protected:
+    ~FilterGraphSite() = default;
+};
+
 // ---- The graph ----
 
 // The preview window of the graph, placed in the owner's client pixels.
@@ -179,20 +205,38 @@ public:
     virtual HResult Stop() = 0;
 };
 
+// How a running graph's stream ended by itself, without MediaControl::Stop.
+struct StreamEnd {
+    int error = 0;  // the errno that ended it
+    // The camera went away (it was unplugged, or its driver let it go).
+    bool DeviceLost() const { return error == ENODEV; }
+};
+using StreamEndHandler = std::function<void(const StreamEnd& end)>;
+
 // The graph; releasing it stops it, removes its filters and hides its preview.
 class MediaGraph {
 public:
     virtual ~MediaGraph() = default;
-    // Not negative when the filter was added.
+    // Asks the filter to join (MediaFilter::JoinGraph); not negative when it was added.
     virtual HResult AddFilter(MediaFilter& filter, const std::string& name) = 0;
+    // Connects the source's stream through the grabber to the sink, or to the graph's video
+    // window when there is no sink. All of them must have joined this graph.
+    virtual HResult ConnectStream(CaptureFilter& source, SampleGrabber& grabber,
+                                  NullRenderer* sink) = 0;
     // Owned by the graph; null when the graph has none.
     virtual VideoWindow* QueryVideoWindow() = 0;
     virtual MediaControl* QueryMediaControl() = 0;
+    // What runs when the running stream ends by itself: the device failed or went away, and no
+    // frame follows. The report comes on the user-interface thread, from its event loop, at most
+    // once per Run, and never once MediaControl::Stop has returned, a later Run has started or
+    // the graph is gone. The handler may release the graph. A new handler replaces the last one.
+    virtual void SetStreamEndHandler(StreamEndHandler handler) = 0;
 };
 
 class CaptureGraphBuilder {
 public:
     virtual ~CaptureGraphBuilder() = default;
+    // The graph the builder connects streams in (MediaGraph::ConnectStream).
     virtual HResult SetFiltergraph(MediaGraph& graph) = 0;
     // Exactly S_OK when the source has a video-port output pin.
     virtual HResult FindVideoPortPin(CaptureFilter& source, std::unique_ptr<OutputPin>* pin) = 0;

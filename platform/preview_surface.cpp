@@ -4,7 +4,7 @@
 // single atomic exchange on each side, so neither thread ever waits for the other, frames never
 // queue up (a newer frame replaces an untaken one) and no lock is held while converting or
 // drawing.
-#include "platform/window.h"
+#include "platform/preview_surface.h"
 
 #include <libyuv/convert_argb.h>
 #include <libyuv/scale_argb.h>

@@ -6,9 +6,11 @@
 #include <algorithm>
 
 #include "platform/properties_dialog.h"
+#include "platform/sample_grabber.h"
 #include "platform/v4l2_camera.h"
 #include "platform/v4l2_device_list.h"
 #include "platform/v4l2_graph.h"
+#include "platform/v4l2_source.h"
 #include "platform/virtual_camera.h"
 
 namespace {
@@ -61,7 +63,7 @@ public:
         if (!camera) {
             return nullptr;
         }
-        return MakeV4l2CaptureFilter(std::move(camera));
+        return MakeV4l2Source(std::move(camera));
     }
 
 private:
@@ -132,7 +134,7 @@ public:
     }
     std::unique_ptr<MediaGraph> CreateFilterGraph() override { return MakeV4l2Graph(); }
     HResult CreateSampleGrabber(std::unique_ptr<SampleGrabber>* grabber) override {
-        *grabber = MakeV4l2SampleGrabber();
+        *grabber = MakeSampleGrabber();
         return S_OK_RESULT;
     }
     HResult CreateCaptureGraphBuilder(std::unique_ptr<CaptureGraphBuilder>* builder) override {

@@ -10,12 +10,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <set>
 #include <vector>
+
+#include "platform/test_pattern.h"
+#include "platform/virtual_camera_controls.h"
 
 namespace {
 
@@ -31,72 +32,6 @@ struct FrameSize {
 };
 constexpr std::array<FrameSize, 3> kSizes = {{{320, 240}, {640, 480}, {1280, 1024}}};
 
-struct EmulatedControl {
-    std::uint32_t id;
-    std::uint32_t type;
-    const char* name;
-    std::int32_t minimum;
-    std::int32_t maximum;
-    std::int32_t defaultValue;
-};
-constexpr std::array<EmulatedControl, 4> kControls = {{
-    {V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128},
-    {V4L2_CID_CONTRAST, V4L2_CTRL_TYPE_INTEGER, "Contrast", 0, 255, 128},
-    {V4L2_CID_HFLIP, V4L2_CTRL_TYPE_BOOLEAN, "Horizontal Flip", 0, 1, 0},
-    {V4L2_CID_POWER_LINE_FREQUENCY, V4L2_CTRL_TYPE_MENU, "Power Line Frequency", 0, 2, 1},
-}};
-constexpr std::array<const char*, 3> kPowerLineItems = {"Disabled", "50 Hz", "60 Hz"};
-
-// BT.601 limited-range YUV of the eight classic colour bars.
-struct Yuv {
-    std::uint8_t y, u, v;
-};
-constexpr std::array<Yuv, 8> kBars = {{{235, 128, 128},
-                                       {210, 16, 146},
-                                       {170, 166, 16},
-                                       {145, 54, 34},
-                                       {106, 202, 222},
-                                       {81, 90, 240},
-                                       {41, 240, 110},
-                                       {16, 128, 128}}};
-
-std::uint8_t AdjustLuma(int y, const PatternSettings& settings) {
-    const int contrasted = (y - 128) * settings.contrast / 128 + 128;
-    return static_cast<std::uint8_t>(std::clamp(contrasted + settings.brightness - 128, 0, 255));
-}
-
-void DrawBarsRow(std::uint8_t* row, int width, std::uint64_t frame,
-                 const PatternSettings& settings) {
-    const auto shift = static_cast<int>((frame * 4) % static_cast<std::uint64_t>(width));
-    for (int x = 0; x < width; x += 2) {
-        const int source = settings.mirrored ? width - 1 - x : x;
-        const Yuv& bar = kBars[static_cast<std::size_t>(((source + shift) % width) * 8 / width)];
-        const std::uint8_t luma = AdjustLuma(bar.y, settings);
-        std::uint8_t* pair = row + x * 2;
-        pair[0] = luma;
-        pair[1] = bar.u;
-        pair[2] = luma;
-        pair[3] = bar.v;
-    }
-}
-
-void DrawBlock(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
-               const PatternSettings& settings) {
-    const int side = std::max(2, height / 6) & ~1;
-    const int top = static_cast<int>((frame * 3) % static_cast<std::uint64_t>(height - side));
-    const int left = (width - side) / 2 & ~1;
-    const std::uint8_t luma = AdjustLuma(180, settings);
-    for (int y = top; y < top + side; ++y) {
-        std::uint8_t* pair = yuyv + static_cast<std::ptrdiff_t>(y) * stride + left * 2;
-        for (int x = 0; x < side; x += 2, pair += 4) {
-            pair[0] = luma;
-            pair[1] = 128;
-            pair[2] = luma;
-            pair[3] = 128;
-        }
-    }
-}
-
 std::size_t PageAligned(std::size_t bytes) {
     return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes;
 }
@@ -108,16 +43,6 @@ std::string VirtualCameraPathText() {
            kVirtualCameraNode;
 }
 
-void DrawTestPattern(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
-                     const PatternSettings& settings) {
-    DrawBarsRow(yuyv, width, frame, settings);
-    for (int y = 1; y < height; ++y) {
-        std::memcpy(yuyv + static_cast<std::ptrdiff_t>(y) * stride, yuyv,
-                    static_cast<std::size_t>(width) * 2);
-    }
-    DrawBlock(yuyv, width, height, stride, frame, settings);
-}
-
 struct VirtualCameraIo::State {
     struct Buffer {
         std::vector<std::uint8_t> memory;
@@ -127,11 +52,8 @@ struct VirtualCameraIo::State {
         timeval timestamp{};
     };
 
-    explicit State(const VirtualCameraOptions& options) : options(options) {
-        for (const EmulatedControl& setting : kControls) {
-            values[setting.id] = setting.defaultValue;
-        }
-    }
+    explicit State(const VirtualCameraOptions& options)
+        : options(options), controls(options.noControls) {}
 
     // Guards everything below: the streaming thread dequeues while the user-interface thread
     // changes settings.
@@ -143,7 +65,7 @@ struct VirtualCameraIo::State {
     int nextFd = kFirstFd;
     int width = 640;
     int height = 480;
-    std::map<std::uint32_t, std::int32_t> values;
+    VirtualCameraControls controls;
     int bufferOwner = -1;
     std::vector<Buffer> buffers;
     std::deque<std::uint32_t> queue;
@@ -154,12 +76,9 @@ struct VirtualCameraIo::State {
 
     std::uint32_t ImageBytes() const { return static_cast<std::uint32_t>(width * height * 2); }
     std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
-    const EmulatedControl* FindControl(std::uint32_t id) const;
-    const EmulatedControl* NextControl(std::uint32_t after) const;
     bool FrameReady() const {
         return streaming && !queue.empty() && (options.unpaced || Clock::now() >= nextDue);
     }
-    PatternSettings Pattern() const;
 
     int QueryCap(v4l2_capability& cap) const;
     int EnumFormat(v4l2_fmtdesc& desc) const;
@@ -173,44 +92,8 @@ struct VirtualCameraIo::State {
     int DequeueBuffer(int fd, v4l2_buffer& buffer);
     int StreamOn(int fd);
     int StreamOff(int fd);
-    int QueryControl(v4l2_queryctrl& query) const;
-    int QueryExtControl(v4l2_query_ext_ctrl& query) const;
-    int QueryMenu(v4l2_querymenu& menu) const;
-    int GetControl(v4l2_control& control) const;
-    int SetControl(v4l2_control& control);
     void ReleaseBuffers();
 };
-
-const EmulatedControl* VirtualCameraIo::State::FindControl(std::uint32_t id) const {
-    if (options.noControls) {
-        return nullptr;
-    }
-    for (const EmulatedControl& setting : kControls) {
-        if (setting.id == id) {
-            return &setting;
-        }
-    }
-    return nullptr;
-}
-
-const EmulatedControl* VirtualCameraIo::State::NextControl(std::uint32_t after) const {
-    const EmulatedControl* next = nullptr;
-    for (const EmulatedControl& setting : kControls) {
-        if (!options.noControls && setting.id > after &&
-            (next == nullptr || setting.id < next->id)) {
-            next = &setting;
-        }
-    }
-    return next;
-}
-
-PatternSettings VirtualCameraIo::State::Pattern() const {
-    PatternSettings settings;
-    settings.brightness = values.at(V4L2_CID_BRIGHTNESS);
-    settings.contrast = values.at(V4L2_CID_CONTRAST);
-    settings.mirrored = values.at(V4L2_CID_HFLIP) != 0;
-    return settings;
-}
 
 int VirtualCameraIo::State::QueryCap(v4l2_capability& cap) const {
     cap = v4l2_capability{};
@@ -351,7 +234,7 @@ int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
     const std::uint32_t index = queue.front();
     queue.pop_front();
     Buffer& slot = buffers[index];
-    DrawTestPattern(slot.memory.data(), width, height, width * 2, frames, Pattern());
+    DrawTestPattern(slot.memory.data(), width, height, width * 2, frames, controls.Pattern());
     slot.queued = false;
     slot.bytesused = ImageBytes();
     slot.sequence = static_cast<std::uint32_t>(frames);
@@ -401,76 +284,6 @@ int VirtualCameraIo::State::StreamOff(int fd) {
         buffer.queued = false;
     }
     changed.notify_all();
-    return 0;
-}
-
-int VirtualCameraIo::State::QueryControl(v4l2_queryctrl& query) const {
-    const bool next = (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) != 0;
-    const std::uint32_t id = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    const EmulatedControl* setting = next ? NextControl(id) : FindControl(id);
-    if (setting == nullptr) {
-        return -EINVAL;
-    }
-    query = v4l2_queryctrl{};
-    query.id = setting->id;
-    query.type = setting->type;
-    std::snprintf(reinterpret_cast<char*>(query.name), sizeof query.name, "%s", setting->name);
-    query.minimum = setting->minimum;
-    query.maximum = setting->maximum;
-    query.step = 1;
-    query.default_value = setting->defaultValue;
-    return 0;
-}
-
-int VirtualCameraIo::State::QueryExtControl(v4l2_query_ext_ctrl& query) const {
-    v4l2_queryctrl basic{};
-    basic.id = query.id;
-    if (const int result = QueryControl(basic); result < 0) {
-        return result;
-    }
-    query = v4l2_query_ext_ctrl{};
-    query.id = basic.id;
-    query.type = basic.type;
-    std::memcpy(query.name, basic.name, sizeof basic.name);
-    query.minimum = basic.minimum;
-    query.maximum = basic.maximum;
-    query.step = 1;
-    query.default_value = basic.default_value;
-    query.elem_size = sizeof(std::int32_t);
-    query.elems = 1;
-    return 0;
-}
-
-int VirtualCameraIo::State::QueryMenu(v4l2_querymenu& menu) const {
-    const EmulatedControl* setting = FindControl(menu.id);
-    if (setting == nullptr || setting->type != V4L2_CTRL_TYPE_MENU ||
-        menu.index >= kPowerLineItems.size()) {
-        return -EINVAL;
-    }
-    std::snprintf(reinterpret_cast<char*>(menu.name), sizeof menu.name, "%s",
-                  kPowerLineItems[menu.index]);
-    return 0;
-}
-
-int VirtualCameraIo::State::GetControl(v4l2_control& control) const {
-    if (FindControl(control.id) == nullptr) {
-        return -EINVAL;
-    }
-    control.value = values.at(control.id);
-    return 0;
-}
-
-int VirtualCameraIo::State::SetControl(v4l2_control& control) {
-    const EmulatedControl* setting = FindControl(control.id);
-    if (setting == nullptr) {
-        return -EINVAL;
-    }
-    if (setting->type == V4L2_CTRL_TYPE_MENU &&
-        (control.value < setting->minimum || control.value > setting->maximum)) {
-        return -ERANGE;
-    }
-    control.value = std::clamp(control.value, setting->minimum, setting->maximum);
-    values[control.id] = control.value;
     return 0;
 }
 
@@ -544,15 +357,15 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
         case VIDIOC_STREAMOFF:
             return s.StreamOff(fd);
         case VIDIOC_QUERYCTRL:
-            return s.QueryControl(*static_cast<v4l2_queryctrl*>(argument));
+            return s.controls.Query(*static_cast<v4l2_queryctrl*>(argument));
         case VIDIOC_QUERY_EXT_CTRL:
-            return s.QueryExtControl(*static_cast<v4l2_query_ext_ctrl*>(argument));
+            return s.controls.QueryExt(*static_cast<v4l2_query_ext_ctrl*>(argument));
         case VIDIOC_QUERYMENU:
-            return s.QueryMenu(*static_cast<v4l2_querymenu*>(argument));
+            return s.controls.QueryMenu(*static_cast<v4l2_querymenu*>(argument));
         case VIDIOC_G_CTRL:
-            return s.GetControl(*static_cast<v4l2_control*>(argument));
+            return s.controls.Get(*static_cast<v4l2_control*>(argument));
         case VIDIOC_S_CTRL:
-            return s.vanished ? -ENODEV : s.SetControl(*static_cast<v4l2_control*>(argument));
+            return s.vanished ? -ENODEV : s.controls.Set(*static_cast<v4l2_control*>(argument));
         default:
             return -ENOTTY;
     }

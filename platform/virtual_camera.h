@@ -3,8 +3,9 @@
 // The emulated camera behind --virtual-camera: a V4L2 capture device answered in this process
 // at the device-I/O boundary, so that the same V4L2 code drives it as a real camera. It offers
 // YUYV at 320 x 240, 640 x 480 and 1280 x 1024 with memory-mapped buffers and a moving test
-// pattern at 30 frames per second, four settings (brightness, contrast, a switch and a menu),
-// and test switches to refuse 1280 x 1024, to offer no settings, or to vanish mid-stream.
+// pattern (platform/test_pattern.h) at 30 frames per second, four settings (brightness,
+// contrast, a mirroring switch and a menu), and test switches to refuse 1280 x 1024, to offer
+// no settings, or to vanish mid-stream.
 
 #include <cstdint>
 #include <memory>
@@ -26,18 +27,6 @@ constexpr int kVirtualCameraFps = 30;
 // The path text under which the emulated camera is listed: a USB path that carries the
 // built-in vendor identifier.
 std::string VirtualCameraPathText();
-
-// What the pattern depends on besides the frame number.
-struct PatternSettings {
-    int brightness = 128;  // 0..255, 128 neutral
-    int contrast = 128;    // 0..255, 128 neutral
-    bool mirrored = false;
-};
-
-// Draws the test pattern of one frame: colour bars that move sideways by 4 pixels a frame and a
-// grey block that moves down; luma follows brightness and contrast.
-void DrawTestPattern(std::uint8_t* yuyv, int width, int height, int stride, std::uint64_t frame,
-                     const PatternSettings& settings);
 
 class VirtualCameraIo : public DeviceIo {
 public:

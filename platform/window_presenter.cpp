@@ -13,6 +13,8 @@
 #include <map>
 
 #include "platform/dialog.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
 
 namespace {
 
@@ -185,7 +187,7 @@ private:
 
 WindowPresenter::WindowPresenter(DialogWindow& window)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                           Qt::WindowCloseButtonHint),
       m_window(window) {
     setWindowTitle(QString::fromStdString(window.Title()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.png")));

@@ -1,9 +1,11 @@
 #pragma once
 
 // Shows a DialogWindow on screen: one fixed-size top-level QWidget titled with the window's
-// title, showing the client image with the window's horizontal QScrollBar directly beneath it.
-// Pointer, keyboard, focus, move, minimise and close events become the dialog's messages; the
-// scroll bar's actions become scroll codes. Only changed rectangles are blitted.
+// title, with the system menu and a close button but no minimise or maximise button, showing
+// the client image with the window's horizontal QScrollBar directly beneath it. Pointer,
+// keyboard, focus, move and close events become the dialog's messages, and so does a minimise
+// the desktop makes by itself; the scroll bar's actions become scroll codes. Only changed
+// rectangles are blitted.
 //
 // Pointer events are forwarded only inside the client area and not over the visible live
 // picture: the window never captures the pointer, and the live picture is a child of its own
@@ -12,7 +14,8 @@
 #include <QRegion>
 #include <QWidget>
 
-#include "platform/window.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 
 class QScrollBar;
 

@@ -1,7 +1,8 @@
 #include "ui/button_faces.h"
 
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 
 void SetButtonFace(SkinState& skin, int button, const Bitmap* face) {
     if (face == nullptr || button < 0 || button >= static_cast<int>(skin.m_hwndButton.size())) {

@@ -2,7 +2,7 @@
 
 #include "pictures/picture_list.h"
 #include "platform/dialog.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/button_faces.h"
 #include "ui/resolution_menu.h"
 #include "ui/strip_selection.h"

@@ -1,6 +1,7 @@
 #include "ui/resolution_menu.h"
 
-#include "platform/window.h"
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 #include "resources/dialog_layout.h"
 #include "ui/button_faces.h"
 #include "ui/window_timers.h"

@@ -1,9 +1,13 @@
 #include "ui/strip_painting.h"
 
 #include "pictures/picture_list.h"
-#include "platform/window.h"
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 #include "resources/dialog_layout.h"
 #include "ui/button_faces.h"
+
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "pictures/picture_list.h"
 #include "platform/dialog.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/strip_painting.h"
 
 namespace {

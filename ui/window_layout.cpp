@@ -1,7 +1,8 @@
 #include "ui/window_layout.h"
 
+#include "platform/control.h"
 #include "platform/diagnostic_log.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "resources/dialog_layout.h"
 
 namespace {

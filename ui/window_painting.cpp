@@ -1,6 +1,6 @@
 #include "ui/window_painting.h"
 
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 #include "ui/window_timers.h"
 
 namespace {

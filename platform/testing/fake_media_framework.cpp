@@ -92,10 +92,12 @@ private:
     FakeMediaFramework& m_media;
 };
 
+// Streams nothing by itself: the test hands its frames to the callback (DeliverFrame).
 class FakeCaptureFilter : public CaptureFilter {
 public:
     explicit FakeCaptureFilter(FakeMediaFramework& media)
         : m_media(media), m_live(media.record.liveCaptureFilters) {}
+    HResult JoinGraph(FilterGraphSite& graph) override { return graph.JoinSource(*this, nullptr); }
     HResult EnumPins(std::unique_ptr<PinEnumerator>* pins) override {
         if (m_media.Fails(FakeStep::EnumPins)) {
             return m_media.failureResult;
@@ -175,10 +177,14 @@ private:
     FakeMediaFramework& m_media;
 };
 
+// Shares nothing with its graph: the installed callback is kept in the record.
 class FakeGrabber : public SampleGrabber {
 public:
     explicit FakeGrabber(FakeMediaFramework& media)
         : m_media(media), m_live(media.record.liveGrabbers) {}
+    HResult JoinGraph(FilterGraphSite& graph) override {
+        return graph.JoinSampleGrabber(*this, nullptr);
+    }
     HResult GetConnectedMediaType(MediaType* type) override {
         if (m_media.Fails(FakeStep::ConnectedType)) {
             return m_media.failureResult;
@@ -201,7 +207,10 @@ private:
     LiveCount m_live;
 };
 
-class FakeNullRenderer : public NullRenderer {};
+class FakeNullRenderer : public NullRenderer {
+public:
+    HResult JoinGraph(FilterGraphSite& graph) override { return graph.JoinNullRenderer(*this); }
+};
 
 class FakeVideoWindow : public VideoWindow {
 public:
@@ -276,19 +285,24 @@ private:
     FakeMediaFramework& m_media;
 };
 
-class FakeGraph : public MediaGraph {
+// Adding a filter fails at the step of the filter's kind, which the filter tells by joining.
+class FakeGraph : public MediaGraph, private FilterGraphSite {
 public:
     explicit FakeGraph(FakeMediaFramework& media)
         : m_media(media), m_live(media.record.liveGraphs), m_window(media), m_control(media) {}
-    ~FakeGraph() override { m_media.SetRunning(false); }
-    HResult AddFilter(MediaFilter&, const std::string& name) override {
-        const FakeStep step = name == "Cap"       ? FakeStep::AddCapture
-                              : name == "Grabber" ? FakeStep::AddGrabber
-                                                  : FakeStep::AddNullRenderer;
-        if (m_media.Fails(step)) {
-            return m_media.failureResult;
+    ~FakeGraph() override {
+        m_media.SetRunning(false);
+        m_media.ForgetStreamEndHandler(this);
+    }
+    HResult AddFilter(MediaFilter& filter, const std::string& name) override {
+        const HResult result = filter.JoinGraph(*this);
+        if (result >= 0) {
+            m_media.record.addedFilters.push_back(name);
         }
-        m_media.record.addedFilters.push_back(name);
+        return result;
+    }
+    HResult ConnectStream(CaptureFilter&, SampleGrabber&, NullRenderer* sink) override {
+        m_media.record.renderedIntoNullRenderer = sink != nullptr;
         return S_OK_RESULT;
     }
     VideoWindow* QueryVideoWindow() override {
@@ -297,8 +311,22 @@ public:
     MediaControl* QueryMediaControl() override {
         return m_media.Fails(FakeStep::MediaControl) ? nullptr : &m_control;
     }
+    void SetStreamEndHandler(StreamEndHandler handler) override {
+        m_media.SetStreamEndHandler(this, std::move(handler));
+    }
 
 private:
+    HResult Join(FakeStep step) {
+        return m_media.Fails(step) ? m_media.failureResult : S_OK_RESULT;
+    }
+    HResult JoinSource(CaptureFilter&, std::shared_ptr<CaptureStream>) override {
+        return Join(FakeStep::AddCapture);
+    }
+    HResult JoinSampleGrabber(SampleGrabber&, std::shared_ptr<FrameTap>) override {
+        return Join(FakeStep::AddGrabber);
+    }
+    HResult JoinNullRenderer(NullRenderer&) override { return Join(FakeStep::AddNullRenderer); }
+
     FakeMediaFramework& m_media;
     LiveCount m_live;
     FakeVideoWindow m_window;
@@ -308,8 +336,12 @@ private:
 class FakeBuilder : public CaptureGraphBuilder {
 public:
     explicit FakeBuilder(FakeMediaFramework& media) : m_media(media) {}
-    HResult SetFiltergraph(MediaGraph&) override {
-        return m_media.Fails(FakeStep::SetFiltergraph) ? m_media.failureResult : S_OK_RESULT;
+    HResult SetFiltergraph(MediaGraph& graph) override {
+        if (m_media.Fails(FakeStep::SetFiltergraph)) {
+            return m_media.failureResult;
+        }
+        m_graph = &graph;
+        return S_OK_RESULT;
     }
     HResult FindVideoPortPin(CaptureFilter&, std::unique_ptr<OutputPin>* pin) override {
         if (!m_media.hasVideoPortPin) {
@@ -318,20 +350,23 @@ public:
         *pin = std::make_unique<FakePin>(m_media);
         return S_OK_RESULT;
     }
-    HResult RenderStream(PinCategory category, CaptureFilter&, SampleGrabber&,
+    HResult RenderStream(PinCategory category, CaptureFilter& source, SampleGrabber& grabber,
                          NullRenderer* sink) override {
         const FakeStep step =
             category == PinCategory::Preview ? FakeStep::RenderPreview : FakeStep::RenderCapture;
+        if (m_graph == nullptr) {
+            return E_FAIL_RESULT;
+        }
         if (m_media.Fails(step)) {
             return m_media.failureResult;
         }
         m_media.record.renderedCategories.push_back(category);
-        m_media.record.renderedIntoNullRenderer = sink != nullptr;
-        return S_OK_RESULT;
+        return m_graph->ConnectStream(source, grabber, sink);
     }
 
 private:
     FakeMediaFramework& m_media;
+    MediaGraph* m_graph = nullptr;
 };
 
 std::string DevicePath(const std::string& vendor, const std::string& product) {
@@ -360,6 +395,29 @@ HResult FakeMediaFramework::DeliverFrame(std::uint8_t* data, std::int32_t length
         return E_FAIL_RESULT;
     }
     return record.callback->BufferCB(0.0, data, length);
+}
+
+bool FakeMediaFramework::EndStream(int error) {
+    if (!m_running || !m_streamEndHandler) {
+        return false;
+    }
+    m_running = false;
+    // A copy: the handler may release the graph, which forgets its handler.
+    const StreamEndHandler handler = m_streamEndHandler;
+    handler(StreamEnd{error});
+    return true;
+}
+
+void FakeMediaFramework::SetStreamEndHandler(const MediaGraph* graph, StreamEndHandler handler) {
+    m_streamEndGraph = graph;
+    m_streamEndHandler = std::move(handler);
+}
+
+void FakeMediaFramework::ForgetStreamEndHandler(const MediaGraph* graph) {
+    if (m_streamEndGraph == graph) {
+        m_streamEndGraph = nullptr;
+        m_streamEndHandler = {};
+    }
 }
 
 std::unique_ptr<DeviceEnumerator> FakeMediaFramework::CreateDeviceEnumerator() {

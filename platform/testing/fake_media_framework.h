@@ -101,6 +101,10 @@ public:
     // Calls the installed callback's BufferCB as the streaming thread would; E_FAIL when the
     // graph does not run or no callback is installed.
     HResult DeliverFrame(std::uint8_t* data, std::int32_t length);
+    // Ends the running stream by itself with the errno (ENODEV: the camera went away) and
+    // delivers the report to the graph's stream-end handler, as the event loop would; the graph
+    // then runs no more. False, with nothing done, when no graph runs or it has no handler.
+    bool EndStream(int error);
 
     // ---- MediaFramework ----
     std::unique_ptr<DeviceEnumerator> CreateDeviceEnumerator() override;
@@ -112,7 +116,11 @@ public:
 
     // For the fake's own objects.
     void SetRunning(bool running) { m_running = running; }
+    void SetStreamEndHandler(const MediaGraph* graph, StreamEndHandler handler);
+    void ForgetStreamEndHandler(const MediaGraph* graph);
 
 private:
     bool m_running = false;
+    const MediaGraph* m_streamEndGraph = nullptr;  // whose handler is installed
+    StreamEndHandler m_streamEndHandler;
 };

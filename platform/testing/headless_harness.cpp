@@ -2,6 +2,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMetaObject>
+#include <memory>
+#include <thread>
+
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 
 namespace {
 

@@ -14,10 +14,12 @@
 // Every injected message is followed by Pump(), as the real loop paints before it fires timers.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
 #include "platform/testing/fake_window_finder.h"
 #include "platform/testing/queued_tasks.h"
 #include "platform/testing/scripted_message_boxes.h"

@@ -3,6 +3,8 @@
 #include "app/user_messages.h"
 #include "capture/frame_double_buffer.h"
 #include "pictures/thumbnail_pool.h"
+#include "platform/control.h"
+#include "platform/dialog_window.h"
 #include "support/webcam_fixture.h"
 
 namespace {

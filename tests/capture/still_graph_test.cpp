@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "capture_test_support.h"
-#include "platform/window.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/v4l2_graph.h"
+#include "capture/stream_end.h"
+#include "platform/testing/headless_harness.h"
 #include "vivid_support.h"
 
 namespace vivid {
@@ -98,8 +99,8 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_TRUE(WaitForFrame(kBytes640x480));
     SideDoor door;
     ASSERT_EQ(door.Press("inject_fatal_streaming_error"), 0);
-    ASSERT_TRUE(
-        WaitUntil([&] { return LogHasPrefix(window, "Camera stream failed"); }, kFrameWait));
+    ASSERT_TRUE(WaitUntilProcessingEvents(
+        [&] { return LogHasPrefix(window, "Camera stream failed"); }, kFrameWait));
 
     // The last frame is still there to be taken.
     window.harness.Pump();
@@ -110,7 +111,7 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
     ASSERT_TRUE(door.Press("inject_fatal_streaming_error") == 0);
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitUntilProcessingEvents(
         [&] {
             const std::vector<std::string> log = window.Log();
             return std::count_if(log.begin(), log.end(), [](const std::string& line) {
@@ -131,7 +132,8 @@ TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
         // The side door stays open: vivid comes back only when its last user has closed it.
         SideDoor door;
         ASSERT_EQ(door.Press("disconnect"), 0);
-        ASSERT_TRUE(WaitUntil([&] { return window.LogHas(kCameraDisconnectedLog); }, kFrameWait));
+        ASSERT_TRUE(WaitUntilProcessingEvents([&] { return window.LogHas(kCameraDisconnectedLog); },
+                                              kFrameWait));
 
         window.harness.Pump();
         dialog.TakeSnapshot();

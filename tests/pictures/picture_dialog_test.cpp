@@ -12,6 +12,8 @@
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/yuy2_conversion.h"
+#include "platform/dialog_window.h"
+#include "platform/scroll_bar.h"
 #include "support/webcam_fixture.h"
 
 namespace {

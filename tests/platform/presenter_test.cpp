@@ -14,7 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
 #include "platform/testing/headless_harness.h"
 #include "support/wait_until.h"
 
@@ -99,6 +103,13 @@ protected:
 TEST_F(PresenterTest, IsOneFixedSizeTitledWindowWithTheScrollBarBeneathTheClientArea) {
     EXPECT_EQ(presenter->windowTitle(), QStringLiteral("Vantor Lumisight webcam"));
     EXPECT_FALSE(presenter->windowIcon().isNull());
+    // Title, system menu and close button; no minimise or maximise button.
+    const Qt::WindowFlags flags = presenter->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(presenter->minimumSize(), presenter->maximumSize());
     EXPECT_EQ(presenter->ClientView()->geometry(), QRect(0, 0, 640, 595));
     EXPECT_EQ(presenter->ScrollBar()->geometry().top(), 595);
@@ -240,7 +251,9 @@ TEST_F(PresenterTest, ClickingTheScrollBarArrowIsALineStep) {
     EXPECT_EQ(handler.events[1], "scroll 8 0");
 }
 
-TEST_F(PresenterTest, MinimisingMarksTheWindowIconicAndRestoringRepaintsIt) {
+// The window has no minimise button, but the desktop can still minimise it (a shortcut, a
+// "minimise all"): the window then is iconic, and restored it is painted anew.
+TEST_F(PresenterTest, MinimisedByTheDesktopTheWindowIsIconicAndRestoringRepaintsIt) {
     presenter->setWindowState(Qt::WindowMinimized);
     ASSERT_TRUE(WaitUntilProcessingEvents([this] { return window->IsIconic(); }));
     presenter->setWindowState(Qt::WindowNoState);

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 #include "platform/testing/headless_harness.h"
-#include "platform/window.h"
 
 namespace {
 

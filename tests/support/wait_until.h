@@ -7,10 +7,12 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 inline constexpr std::chrono::milliseconds kWaitLimit{5000};
@@ -50,6 +52,16 @@ bool WaitUntilProcessingEvents(Condition&& condition, std::chrono::milliseconds 
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Runs every call queued to the application object so far (from any thread) and returns once
+// the last of them has run: calls queued to one object run in order, so a marker queued now runs
+// after them.
+inline bool ProcessQueuedCalls(std::chrono::milliseconds limit = kWaitLimit) {
+    auto marker = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [marker] { *marker = true; }, Qt::QueuedConnection);
+    return WaitUntilProcessingEvents([&marker] { return *marker; }, limit);
 }
 
 // Lets Qt deliver events for the whole duration. Only for a test that shows something does NOT

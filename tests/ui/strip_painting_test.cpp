@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/control.h"
+#include "platform/dialog_window.h"
+#include "platform/preview_surface.h"
 #include "ui_fixture.h"
 
 namespace ui_test {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/scroll_bar.h"
 #include "ui_fixture.h"
 
 namespace ui_test {

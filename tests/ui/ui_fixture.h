@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialog_window.h"
 #include "support/webcam_fixture.h"
 #include "ui/pointer.h"
 

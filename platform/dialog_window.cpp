@@ -1,9 +1,10 @@
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 
 #include <QImage>
 #include <algorithm>
 
 #include "platform/dialog.h"
+#include "platform/preview_surface.h"
 
 namespace {
 
@@ -50,11 +51,6 @@ Control* DialogWindow::GetDlgItem(int id) {
         }
     }
     return nullptr;
-}
-
-void DialogWindow::SetOuterSize(int width, int height) {
-    m_outerWidth = width;
-    m_outerHeight = height;
 }
 
 // The erase flag is accepted for the callers' sake: every repaint draws the skin beneath

@@ -1,5 +1,5 @@
 // The retained window: repaint order, overlays, controls, timers and the scroll bar.
-#include "platform/window.h"
+#include "platform/dialog_window.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/control.h"
 #include "platform/dialog.h"
+#include "platform/scroll_bar.h"
 #include "platform/testing/headless_harness.h"
 
 namespace {

@@ -1,0 +1,49 @@
+#include "platform/stream_end_relay.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+struct StreamEndRelay::Shared {
+    StreamEndHandler handler;  // user-interface thread only
+    std::uint64_t run = 0;     // user-interface thread only: moved on by every Arm and Disarm
+};
+
+// User-interface thread, from the event loop.
+void StreamEndRelay::Deliver(const std::weak_ptr<Shared>& relay, std::uint64_t run, int error) {
+    const std::shared_ptr<Shared> shared = relay.lock();
+    if (!shared || shared->run != run || !shared->handler) {
+        return;
+    }
+    // A run ends once; anything queued for it after this report is stale.
+    ++shared->run;
+    // A copy: the handler may release the graph, and with it this relay and its handler.
+    const StreamEndHandler handler = shared->handler;
+    handler(StreamEnd{error});
+}
+
+StreamEndRelay::StreamEndRelay() : m_shared(std::make_shared<Shared>()) {}
+
+StreamEndRelay::~StreamEndRelay() = default;
+
+void StreamEndRelay::SetHandler(StreamEndHandler handler) {
+    m_shared->handler = std::move(handler);
+}
+
+std::function<void(int error)> StreamEndRelay::Arm() {
+    const std::uint64_t run = ++m_shared->run;
+    std::weak_ptr<Shared> relay = m_shared;
+    // Streaming thread. The application object lives on the user-interface thread, so a call
+    // queued to it runs there; only the weak reference travels, never the relay itself.
+    return [relay = std::move(relay), run](int error) {
+        QCoreApplication* application = QCoreApplication::instance();
+        if (application == nullptr) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            application, [relay, run, error] { Deliver(relay, run, error); }, Qt::QueuedConnection);
+    };
+}
+
+void StreamEndRelay::Disarm() {
+    ++m_shared->run;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+// Carries the end of a graph's stream from the streaming thread to the user-interface thread:
+// the report is queued through the Qt event loop and handed to the graph's stream-end handler
+// there, unless the run it belongs to was stopped or followed by another one, or the relay (with
+// its graph) is gone by then. Without a Qt application there is no event loop to deliver on, and
+// reports are dropped.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/media_framework.h"
+
+class StreamEndRelay {
+public:
+    StreamEndRelay();
+    ~StreamEndRelay();
+    StreamEndRelay(const StreamEndRelay&) = delete;
+    StreamEndRelay& operator=(const StreamEndRelay&) = delete;
+
+    // User-interface thread, all three.
+    void SetHandler(StreamEndHandler handler);
+    // A run begins: returns what the streaming thread calls with the errno when the stream ends
+    // by itself. Reports of earlier runs are dropped from now on.
+    std::function<void(int error)> Arm();
+    // The run was stopped: its report is dropped, queued or not.
+    void Disarm();
+
+private:
+    struct Shared;
+    static void Deliver(const std::weak_ptr<Shared>& relay, std::uint64_t run, int error);
+
+    // Shared with the queued reports, which see through a weak reference whether it still exists.
+    std::shared_ptr<Shared> m_shared;
+};
