@@ -25,6 +25,7 @@ class PropertyPages;
 class PowerNotices;
 class PowerWatch;
 class Shell;
+class SingleInstance;
 class ThumbnailPool;
 struct PictureWorkBuffers;
 
@@ -40,6 +41,8 @@ struct WebcamEnvironment {
     std::optional<std::string> picturesDirOverride;
     // Allocates the thumbnail pool; tests replace it to make the allocation fail.
     std::function<std::unique_ptr<ThumbnailPool>()> allocatePool;
+    // The session's one-copy claim; null where there is no session bus to claim it on.
+    SingleInstance* singleInstance = nullptr;
 };
 
 // Control identifiers of the main window's layout.

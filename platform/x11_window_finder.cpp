@@ -2,6 +2,8 @@
 
 // Qt before Xlib: Xlib's macros (None, Bool, Status, ...) would break Qt's headers.
 #include <QApplication>
+#include <QByteArray>
+#include <QGuiApplication>
 #include <QString>
 #include <QWidget>
 #include <cstdlib>
@@ -164,6 +166,26 @@ std::optional<std::string> WindowTitle(Display* display, Window window) {
     return LegacyTitle(display, window);
 }
 
+// The toolkit's activation: _NET_ACTIVE_WINDOW on X11; on Wayland the xdg-activation request,
+// which Qt makes with the token it finds in XDG_ACTIVATION_TOKEN (and takes out again once used).
+void BringOwnWindowForward(QWidget& window, const std::string& activationToken) {
+    if (window.isMinimized()) {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    }
+    window.raise();
+    const bool withToken = !activationToken.empty() &&
+                           QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+    if (withToken) {
+        qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(activationToken));
+    }
+    window.activateWindow();
+    if (withToken) {
+        // A compositor without the protocol leaves the token unused; it must not linger for a
+        // later request, which brings a token of its own.
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+    }
+}
+
 void SendClientMessage(Display* display, Window target, Window about, const char* type, long first,
                        long eventMask) {
     XEvent event{};
@@ -197,10 +219,9 @@ std::optional<WindowRef> X11WindowFinder::Find(const std::string& title) {
     return std::nullopt;
 }
 
-void X11WindowFinder::BringToFront(WindowRef window) {
+void X11WindowFinder::BringToFront(WindowRef window, const std::string& activationToken) {
     if (QWidget* own = OwnWindow(window)) {
-        own->raise();
-        own->activateWindow();
+        BringOwnWindowForward(*own, activationToken);
         return;
     }
     const DisplayPtr display = OpenDisplay(m_displayName);

@@ -15,8 +15,10 @@ public:
     explicit X11WindowFinder(std::string displayName = {});
 
     std::optional<WindowRef> Find(const std::string& title) override;
-    // Raises the window and asks the window manager to activate it (_NET_ACTIVE_WINDOW).
-    void BringToFront(WindowRef window) override;
+    // Raises the window and asks the window manager to activate it (_NET_ACTIVE_WINDOW). An own
+    // window is shown again if minimised, and on Wayland asks the compositor through the
+    // xdg-activation protocol with the token.
+    void BringToFront(WindowRef window, const std::string& activationToken) override;
     // Asks the window to close, as its close button would (WM_DELETE_WINDOW); never destroys it.
     void Close(WindowRef window) override;
 

@@ -224,7 +224,7 @@ TEST_F(X11WindowFinderTest, BringToFrontRaisesTheWindowOnABareServer) {
     ASSERT_EQ(TopMostChild(), upper);
 
     X11WindowFinder finder(s_server->DisplayName());
-    finder.BringToFront(*finder.Find("Lower"));
+    finder.BringToFront(*finder.Find("Lower"), {});
     XSync(m_display, False);
     EXPECT_EQ(TopMostChild(), lower);
     XDestroyWindow(m_display, lower);
