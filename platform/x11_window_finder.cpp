@@ -106,6 +106,48 @@ Property ReadProperty(Display* display, Window window, const char* name, Atom ty
     return property;
 }
 
+std::vector<Window> Children(Display* display, Window window) {
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display, window, &rootReturn, &parent, &children, &count) != 0) {
+        const XPtr<Window> owned(children);
+        result.assign(children, children + count);
+    }
+    return result;
+}
+
+// A window manager marks every client window it manages with WM_STATE.
+bool IsManagedClient(Display* display, Window window) {
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    return ReadProperty(display, window, "WM_STATE", wmState).data != nullptr;
+}
+
+// The client windows inside a window manager's frame: the descendants that carry WM_STATE,
+// looked for level by level below the frame until one level holds them.
+void AddFramedClients(Display* display, Window frame, std::vector<Window>& clients) {
+    std::vector<Window> level = Children(display, frame);
+    while (!level.empty()) {
+        std::vector<Window> below;
+        bool found = false;
+        for (const Window window : level) {
+            if (IsManagedClient(display, window)) {
+                clients.push_back(window);
+                found = true;
+            } else {
+                const std::vector<Window> children = Children(display, window);
+                below.insert(below.end(), children.begin(), children.end());
+            }
+        }
+        if (found) {
+            return;
+        }
+        level = std::move(below);
+    }
+}
+
 std::vector<Window> TopLevelClients(Display* display) {
     const Window root = DefaultRootWindow(display);
     const Property list = ReadProperty(display, root, "_NET_CLIENT_LIST", XA_WINDOW);
@@ -116,13 +158,13 @@ std::vector<Window> TopLevelClients(Display* display) {
         clients.assign(ids, ids + list.count);
         return clients;
     }
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(display, root, &rootReturn, &parent, &children, &count) != 0) {
-        const XPtr<Window> owned(children);
-        clients.assign(children, children + count);
+    // No client list: the root's children are the clients on a bare server, and the frames of
+    // a window manager that keeps no list, with the clients inside them.
+    for (const Window child : Children(display, root)) {
+        clients.push_back(child);
+        if (!IsManagedClient(display, child)) {
+            AddFramedClients(display, child, clients);
+        }
     }
     return clients;
 }

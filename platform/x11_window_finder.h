@@ -2,8 +2,10 @@
 
 // Finds top-level windows by their whole title: the program's own Qt windows first, then, on
 // an X display, every top-level client by _NET_WM_NAME (or WM_NAME), hidden ones included.
-// The clients come from the window manager's _NET_CLIENT_LIST, or, on a bare X server without
-// one, from the root window's children. Without an X display only the own windows are found.
+// The clients come from the window manager's _NET_CLIENT_LIST, or, without one, from the root
+// window's children (a bare X server) and the clients inside window-manager frames (the
+// descendants that carry WM_STATE). Without an X display (a native Wayland session) only the
+// own windows are found.
 
 #include <string>
 
