@@ -152,8 +152,26 @@ MessagePtr BusCall(const char* member) {
     return MessagePtr(dbus_message_new_method_call(kBusService, kBusPath, kBusInterface, member));
 }
 
+// The authentication that opens every bus connection. libdbus waits for it without a limit
+// before it sends a first message, so it is driven here until the deadline.
+bool Authenticate(DBusConnection* connection, const Deadline& deadline, BusError& error) {
+    while (!dbus_connection_get_is_authenticated(connection)) {
+        const int wait = deadline.RemainingMs();
+        if (wait <= 0 || !dbus_connection_read_write(connection, wait)) {
+            dbus_set_error_const(
+                error.Get(), DBUS_ERROR_AUTH_FAILED,
+                wait <= 0 ? "no answer to the authentication" : "the bus closed the connection");
+            return false;
+        }
+    }
+    return true;
+}
+
 // The greeting every bus connection starts with; it gives the connection its unique name.
 bool Register(DBusConnection* connection, const Deadline& deadline, BusError& error) {
+    if (!Authenticate(connection, deadline, error)) {
+        return false;
+    }
     const MessagePtr hello = BusCall("Hello");
     const MessagePtr reply = CallBefore(connection, hello.get(), deadline, error);
     const char* name = nullptr;

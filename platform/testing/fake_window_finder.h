@@ -20,6 +20,7 @@ public:
     void Close(WindowRef window) override;
 
     const std::vector<std::string>& Searches() const { return m_searches; }
+    void ClearSearches() { m_searches.clear(); }
     const std::vector<WindowRef>& BroughtToFront() const { return m_broughtToFront; }
     // The activation token of each bring-to-front, in the same order.
     const std::vector<std::string>& ActivationTokens() const { return m_activationTokens; }
