@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/dbus_application_interface.h"
+
 // libdbus rather than Qt D-Bus: every step of the claim needs its own time limit, and Qt's
 // connection to a bus waits for the bus's greeting without one.
 
@@ -23,23 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kBusService = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kBusInterface = "org.freedesktop.DBus";
-constexpr const char* kApplicationInterface = "org.freedesktop.Application";
-
-constexpr const char* kIntrospection =
-    "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
-    " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n"
-    "<node>\n"
-    " <interface name=\"org.freedesktop.Application\">\n"
-    "  <method name=\"Activate\"><arg type=\"a{sv}\" name=\"platform_data\"/></method>\n"
-    "  <method name=\"Open\"><arg type=\"as\" name=\"uris\"/>"
-    "<arg type=\"a{sv}\" name=\"platform_data\"/></method>\n"
-    "  <method name=\"ActivateAction\"><arg type=\"s\" name=\"action_name\"/>"
-    "<arg type=\"av\" name=\"parameter\"/><arg type=\"a{sv}\" name=\"platform_data\"/></method>\n"
-    " </interface>\n"
-    " <interface name=\"org.freedesktop.DBus.Introspectable\">\n"
-    "  <method name=\"Introspect\"><arg type=\"s\" name=\"xml_data\" direction=\"out\"/></method>\n"
-    " </interface>\n"
-    "</node>\n";
 
 struct ConnectionCloser {
     void operator()(DBusConnection* connection) const {
@@ -48,11 +33,6 @@ struct ConnectionCloser {
     }
 };
 using ConnectionPtr = std::unique_ptr<DBusConnection, ConnectionCloser>;
-
-struct MessageUnref {
-    void operator()(DBusMessage* message) const { dbus_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<DBusMessage, MessageUnref>;
 
 class BusError {
 public:
@@ -137,19 +117,20 @@ std::string SessionBusAddress() {
 }
 
 // Sends a call and waits for its answer, at most until the deadline.
-MessagePtr CallBefore(DBusConnection* connection, DBusMessage* call, const Deadline& deadline,
-                      BusError& error) {
+DBusMessagePtr CallBefore(DBusConnection* connection, DBusMessage* call, const Deadline& deadline,
+                          BusError& error) {
     const int wait = deadline.RemainingMs();
     if (call == nullptr || wait <= 0) {
         dbus_set_error_const(error.Get(), DBUS_ERROR_TIMEOUT, "the time for the claim ran out");
         return nullptr;
     }
-    return MessagePtr(
+    return DBusMessagePtr(
         dbus_connection_send_with_reply_and_block(connection, call, wait, error.Get()));
 }
 
-MessagePtr BusCall(const char* member) {
-    return MessagePtr(dbus_message_new_method_call(kBusService, kBusPath, kBusInterface, member));
+DBusMessagePtr BusCall(const char* member) {
+    return DBusMessagePtr(
+        dbus_message_new_method_call(kBusService, kBusPath, kBusInterface, member));
 }
 
 // The authentication that opens every bus connection. libdbus waits for it without a limit
@@ -172,8 +153,8 @@ bool Register(DBusConnection* connection, const Deadline& deadline, BusError& er
     if (!Authenticate(connection, deadline, error)) {
         return false;
     }
-    const MessagePtr hello = BusCall("Hello");
-    const MessagePtr reply = CallBefore(connection, hello.get(), deadline, error);
+    const DBusMessagePtr hello = BusCall("Hello");
+    const DBusMessagePtr reply = CallBefore(connection, hello.get(), deadline, error);
     const char* name = nullptr;
     if (reply == nullptr || !dbus_message_get_args(reply.get(), error.Get(), DBUS_TYPE_STRING,
                                                    &name, DBUS_TYPE_INVALID)) {
@@ -185,87 +166,20 @@ bool Register(DBusConnection* connection, const Deadline& deadline, BusError& er
 // The bus's DBUS_REQUEST_NAME_REPLY_* answer, or 0 when there was none.
 dbus_uint32_t RequestName(DBusConnection* connection, const std::string& name,
                           const Deadline& deadline, BusError& error) {
-    const MessagePtr call = BusCall("RequestName");
+    const DBusMessagePtr call = BusCall("RequestName");
     const char* text = name.c_str();
     const dbus_uint32_t flags = DBUS_NAME_FLAG_DO_NOT_QUEUE;
     if (call == nullptr || !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &text,
                                                      DBUS_TYPE_UINT32, &flags, DBUS_TYPE_INVALID)) {
         return 0;
     }
-    const MessagePtr reply = CallBefore(connection, call.get(), deadline, error);
+    const DBusMessagePtr reply = CallBefore(connection, call.get(), deadline, error);
     dbus_uint32_t answer = 0;
     if (reply == nullptr || !dbus_message_get_args(reply.get(), error.Get(), DBUS_TYPE_UINT32,
                                                    &answer, DBUS_TYPE_INVALID)) {
         return 0;
     }
     return answer;
-}
-
-void AppendStringEntry(DBusMessageIter* dictionary, const char* key, const std::string& value) {
-    DBusMessageIter entry;
-    DBusMessageIter variant;
-    const char* text = value.c_str();
-    dbus_message_iter_open_container(dictionary, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
-    dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key);
-    dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, DBUS_TYPE_STRING_AS_STRING,
-                                     &variant);
-    dbus_message_iter_append_basic(&variant, DBUS_TYPE_STRING, &text);
-    dbus_message_iter_close_container(&entry, &variant);
-    dbus_message_iter_close_container(dictionary, &entry);
-}
-
-// Activate with the platform data: the token under both names a desktop may look for.
-MessagePtr ActivateCall(const std::string& appId, const std::string& token) {
-    MessagePtr call(dbus_message_new_method_call(
-        appId.c_str(), ApplicationObjectPath(appId).c_str(), kApplicationInterface, "Activate"));
-    if (call == nullptr) {
-        return nullptr;
-    }
-    DBusMessageIter arguments;
-    DBusMessageIter platformData;
-    dbus_message_iter_init_append(call.get(), &arguments);
-    dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "{sv}", &platformData);
-    // The token comes from the environment: D-Bus strings must be UTF-8, so any other is left out.
-    if (!token.empty() && dbus_validate_utf8(token.c_str(), nullptr)) {
-        AppendStringEntry(&platformData, "activation-token", token);
-        AppendStringEntry(&platformData, "desktop-startup-id", token);
-    }
-    dbus_message_iter_close_container(&arguments, &platformData);
-    return call;
-}
-
-// The activation token in another copy's platform data: "activation-token", else
-// "desktop-startup-id"; entries of other names or types are passed over.
-std::string TokenOf(DBusMessage* call) {
-    DBusMessageIter arguments;
-    DBusMessageIter entries;
-    if (!dbus_message_iter_init(call, &arguments)) {
-        return {};
-    }
-    dbus_message_iter_recurse(&arguments, &entries);
-    std::string activationToken;
-    std::string startupId;
-    for (; dbus_message_iter_get_arg_type(&entries) == DBUS_TYPE_DICT_ENTRY;
-         dbus_message_iter_next(&entries)) {
-        DBusMessageIter entry;
-        DBusMessageIter value;
-        const char* key = nullptr;
-        const char* text = nullptr;
-        dbus_message_iter_recurse(&entries, &entry);
-        dbus_message_iter_get_basic(&entry, &key);
-        dbus_message_iter_next(&entry);
-        dbus_message_iter_recurse(&entry, &value);
-        if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_STRING) {
-            continue;
-        }
-        dbus_message_iter_get_basic(&value, &text);
-        if (std::string_view(key) == "activation-token") {
-            activationToken = text;
-        } else if (std::string_view(key) == "desktop-startup-id") {
-            startupId = text;
-        }
-    }
-    return activationToken.empty() ? startupId : activationToken;
 }
 
 }  // namespace
@@ -314,42 +228,9 @@ struct SessionBusInstance::Owner {
     }
 
     static DBusHandlerResult HandleMessage(DBusConnection* bus, DBusMessage* message, void* data) {
-        auto* owner = static_cast<Owner*>(data);
-        if (dbus_message_is_method_call(message, kApplicationInterface, "Activate")) {
-            if (!dbus_message_has_signature(message, "a{sv}")) {
-                return Answer(bus, message,
-                              dbus_message_new_error(message, DBUS_ERROR_INVALID_ARGS,
-                                                     "Activate takes the platform data a{sv}"));
-            }
-            owner->Post(TokenOf(message));
-            return Answer(bus, message, dbus_message_new_method_return(message));
-        }
-        if (dbus_message_is_method_call(message, kApplicationInterface, "Open") ||
-            dbus_message_is_method_call(message, kApplicationInterface, "ActivateAction")) {
-            return Answer(bus, message,
-                          dbus_message_new_error(message, DBUS_ERROR_NOT_SUPPORTED,
-                                                 "the program opens no files and has no actions"));
-        }
-        if (dbus_message_is_method_call(message, DBUS_INTERFACE_INTROSPECTABLE, "Introspect")) {
-            MessagePtr reply(dbus_message_new_method_return(message));
-            const char* xml = kIntrospection;
-            if (reply != nullptr) {
-                dbus_message_append_args(reply.get(), DBUS_TYPE_STRING, &xml, DBUS_TYPE_INVALID);
-            }
-            return Answer(bus, message, reply.release());
-        }
-        return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;  // libdbus answers "unknown method"
-    }
-
-    static DBusHandlerResult Answer(DBusConnection* bus, DBusMessage* call, DBusMessage* reply) {
-        const MessagePtr owned(reply);
-        if (owned == nullptr) {
-            return DBUS_HANDLER_RESULT_NEED_MEMORY;
-        }
-        if (!dbus_message_get_no_reply(call)) {
-            dbus_connection_send(bus, owned.get(), nullptr);
-        }
-        return DBUS_HANDLER_RESULT_HANDLED;
+        const auto* owner = static_cast<const Owner*>(data);
+        return AnswerApplicationCall(bus, message,
+                                     [owner](const std::string& token) { owner->Post(token); });
     }
 
     // Runs on the serving thread: the request waits in the user-interface thread's queue.
@@ -425,7 +306,7 @@ InstanceClaimResult SessionBusInstance::ClaimOnce(
             return {InstanceClaim::Undecided,
                     "the session bus did not give the name: " + attemptError.Text()};
         }
-        const MessagePtr call = ActivateCall(m_appId, m_activationToken);
+        const DBusMessagePtr call = NewActivateCall(m_appId, m_activationToken);
         if (CallBefore(connection.get(), call.get(), deadline, attemptError) != nullptr) {
             return {InstanceClaim::Running, {}};
         }
