@@ -15,6 +15,7 @@
 #include "platform/qt_modal_loop.h"
 #include "platform/qt_task_poster.h"
 #include "platform/qt_timer_host.h"
+#include "platform/session_bus_instance.h"
 #include "platform/shell.h"
 #include "platform/v4l2_media_framework.h"
 #include "platform/x11_window_finder.h"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
     if (AnswerWithoutWindow(std::vector<std::string>(argv + 1, argv + argc), "lumisight-webcam")) {
         return 0;
     }
+    // Read before the toolkit starts: it takes the X11 startup id out of the environment.
+    const std::string activationToken = StartupActivationToken();
     GuiApplication gui(argc, argv);  // takes the toolkit's own options out of the line
     const CommandLine line = ParseCommandLine(gui.ProgramArguments());
     if (!line.error.empty()) {
@@ -80,6 +83,7 @@ int main(int argc, char** argv) {
     QtTaskPoster tasks;
     PlatformServices services{timers, messageBoxes, windowFinder, modalLoop, tasks};
     XdgShell shell;
+    SessionBusInstance singleInstance(LUMISIGHT_APP_ID, activationToken);
     WebcamEnvironment environment{
         .platform = services,
         .media = *media,
@@ -87,7 +91,8 @@ int main(int argc, char** argv) {
         .shell = shell,
         .getenv = [](const char* name) { return static_cast<const char*>(std::getenv(name)); },
         .picturesDirOverride = line.picturesDir,
-        .allocatePool = nullptr};
+        .allocatePool = nullptr,
+        .singleInstance = &singleInstance};
 
     CWebcamApp application(environment);
     application.InitInstance();

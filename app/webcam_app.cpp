@@ -5,13 +5,22 @@
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
 #include "pictures/image_library.h"
+#include "platform/diagnostic_log.h"
 
 bool CWebcamApp::InitInstance() {
     WindowFinder& finder = m_env.platform.windowFinder;
-    // The window title is the single-instance marker: a running copy is brought to the front.
-    if (const auto running = finder.Find(kWindowTitle)) {
-        finder.BringToFront(*running);
+    // A copy that finds the session's name taken has asked the running copy to come forward.
+    const InstanceClaimResult claim = ClaimSingleInstance();
+    if (claim.outcome == InstanceClaim::Running) {
         return false;
+    }
+    // Without a session bus the window title is the single-instance marker: a running copy
+    // is brought to the front.
+    if (claim.outcome == InstanceClaim::NoBus) {
+        if (const auto running = finder.Find(kWindowTitle)) {
+            finder.BringToFront(*running, {});
+            return false;
+        }
     }
     if (finder.Find(kAmcapTitle)) {
         m_env.platform.messageBoxes.Show(kCloseAmcap, kMessageBoxCaption, MB_OK);
@@ -24,6 +33,10 @@ bool CWebcamApp::InitInstance() {
     {
         const ImageLibrary library;
         dialog = std::make_unique<CWebcamDlg>(m_env);
+        // Logging is decided by the dialog's constructor, so the claim's trouble is noted now.
+        if (claim.outcome == InstanceClaim::Undecided) {
+            WriteLog("Session bus: " + claim.detail + "; started alone");
+        }
         dialog->DoModal();  // every way the window ends leads to the same teardown
     }
     return false;

@@ -3,6 +3,10 @@
 // The application object: refuses a second copy and a start beside the "Amcap" capture
 // program, opens the image library around the main window's life and runs the window modally.
 
+#include <string>
+
+#include "platform/single_instance.h"
+
 struct WebcamEnvironment;
 
 class CWebcamApp {
@@ -13,5 +17,10 @@ public:
     bool InitInstance();
 
 private:
+    // The session's one copy, claimed before anything is read or opened (instance_claim.cpp).
+    InstanceClaimResult ClaimSingleInstance();
+    // Another copy's request to come to the front, with its launcher's activation token.
+    void BringWindowForward(const std::string& activationToken);
+
     WebcamEnvironment& m_env;
 };

@@ -44,6 +44,7 @@ class MediaFramework;
 class PowerNotices;
 class PowerWatch;
 class Shell;
+class SingleInstance;
 class ThumbnailPool;
 
 // What the dialog needs of the world besides its window: the capture system, the machine's
@@ -58,6 +59,8 @@ struct WebcamEnvironment {
     std::optional<std::string> picturesDirOverride;
     // Allocates the thumbnail pool; tests replace it to make the allocation fail.
     std::function<std::unique_ptr<ThumbnailPool>()> allocatePool;
+    // The session's one-copy claim; null where there is no session bus to claim it on.
+    SingleInstance* singleInstance = nullptr;
 };
 
 class CWebcamDlg : public DialogBase, public CaptureState, public PictureList, public SkinState {

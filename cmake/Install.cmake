@@ -3,7 +3,6 @@
 
 include(GNUInstallDirs)
 
-set(LUMISIGHT_APP_ID "io.lumisight.Webcam")
 set(LUMISIGHT_ICON_SIZES 16 24 32 48 64 128 256)
 
 configure_file(${CMAKE_SOURCE_DIR}/man/lumisight-webcam.1.in
@@ -38,10 +37,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://lumisight.example/")
 # The libraries the program links, by their Debian runtime package, plus what it needs beside
-# them: glyphs for the Traditional Chinese texts and xdg-open for opening pictures. The X11
-# platform plugin ships in libqt6gui6 itself.
+# them: Qt's Wayland platform plugin (a Wayland session without X11 has no other way to show
+# the window), glyphs for the Traditional Chinese texts and xdg-open for opening pictures. The
+# X11 platform plugin ships in libqt6gui6 itself.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6, libqt6gui6, libqt6dbus6, libqt6core6, libfreeimage3, libjpeg62-turbo, libxxhash0, libyuv0, libx11-6, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-zenhei, xdg-utils")
+    "libqt6widgets6, libqt6gui6, libqt6dbus6, libqt6core6, qt6-wayland, libdbus-1-3, libfreeimage3, libjpeg62-turbo, libxxhash0, libyuv0, libx11-6, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-zenhei, xdg-utils")
 find_program(LUMISIGHT_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(LUMISIGHT_DPKG_SHLIBDEPS)
     # Adds the exact library versions (and the C and C++ runtimes) the binary was linked against.

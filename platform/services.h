@@ -32,7 +32,9 @@ class WindowFinder {
 public:
     virtual ~WindowFinder() = default;
     virtual std::optional<WindowRef> Find(const std::string& title) = 0;
-    virtual void BringToFront(WindowRef window) = 0;
+    // activationToken: the token a launcher handed the copy that asks (empty when none); a
+    // Wayland compositor brings a window forward only for a valid one.
+    virtual void BringToFront(WindowRef window, const std::string& activationToken) = 0;
     virtual void Close(WindowRef window) = 0;  // asks the window to close, as a close message
 };
 

@@ -2,6 +2,8 @@
 
 // Qt before Xlib: Xlib's macros (None, Bool, Status, ...) would break Qt's headers.
 #include <QApplication>
+#include <QByteArray>
+#include <QGuiApplication>
 #include <QString>
 #include <QWidget>
 #include <cstdlib>
@@ -104,6 +106,48 @@ Property ReadProperty(Display* display, Window window, const char* name, Atom ty
     return property;
 }
 
+std::vector<Window> Children(Display* display, Window window) {
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display, window, &rootReturn, &parent, &children, &count) != 0) {
+        const XPtr<Window> owned(children);
+        result.assign(children, children + count);
+    }
+    return result;
+}
+
+// A window manager marks every client window it manages with WM_STATE.
+bool IsManagedClient(Display* display, Window window) {
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    return ReadProperty(display, window, "WM_STATE", wmState).data != nullptr;
+}
+
+// The client windows inside a window manager's frame: the descendants that carry WM_STATE,
+// looked for level by level below the frame until one level holds them.
+void AddFramedClients(Display* display, Window frame, std::vector<Window>& clients) {
+    std::vector<Window> level = Children(display, frame);
+    while (!level.empty()) {
+        std::vector<Window> below;
+        bool found = false;
+        for (const Window window : level) {
+            if (IsManagedClient(display, window)) {
+                clients.push_back(window);
+                found = true;
+            } else {
+                const std::vector<Window> children = Children(display, window);
+                below.insert(below.end(), children.begin(), children.end());
+            }
+        }
+        if (found) {
+            return;
+        }
+        level = std::move(below);
+    }
+}
+
 std::vector<Window> TopLevelClients(Display* display) {
     const Window root = DefaultRootWindow(display);
     const Property list = ReadProperty(display, root, "_NET_CLIENT_LIST", XA_WINDOW);
@@ -114,13 +158,13 @@ std::vector<Window> TopLevelClients(Display* display) {
         clients.assign(ids, ids + list.count);
         return clients;
     }
-    Window rootReturn = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(display, root, &rootReturn, &parent, &children, &count) != 0) {
-        const XPtr<Window> owned(children);
-        clients.assign(children, children + count);
+    // No client list: the root's children are the clients on a bare server, and the frames of
+    // a window manager that keeps no list, with the clients inside them.
+    for (const Window child : Children(display, root)) {
+        clients.push_back(child);
+        if (!IsManagedClient(display, child)) {
+            AddFramedClients(display, child, clients);
+        }
     }
     return clients;
 }
@@ -164,6 +208,26 @@ std::optional<std::string> WindowTitle(Display* display, Window window) {
     return LegacyTitle(display, window);
 }
 
+// The toolkit's activation: _NET_ACTIVE_WINDOW on X11; on Wayland the xdg-activation request,
+// which Qt makes with the token it finds in XDG_ACTIVATION_TOKEN (and takes out again once used).
+void BringOwnWindowForward(QWidget& window, const std::string& activationToken) {
+    if (window.isMinimized()) {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    }
+    window.raise();
+    const bool withToken = !activationToken.empty() &&
+                           QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+    if (withToken) {
+        qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(activationToken));
+    }
+    window.activateWindow();
+    if (withToken) {
+        // A compositor without the protocol leaves the token unused; it must not linger for a
+        // later request, which brings a token of its own.
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+    }
+}
+
 void SendClientMessage(Display* display, Window target, Window about, const char* type, long first,
                        long eventMask) {
     XEvent event{};
@@ -197,10 +261,9 @@ std::optional<WindowRef> X11WindowFinder::Find(const std::string& title) {
     return std::nullopt;
 }
 
-void X11WindowFinder::BringToFront(WindowRef window) {
+void X11WindowFinder::BringToFront(WindowRef window, const std::string& activationToken) {
     if (QWidget* own = OwnWindow(window)) {
-        own->raise();
-        own->activateWindow();
+        BringOwnWindowForward(*own, activationToken);
         return;
     }
     const DisplayPtr display = OpenDisplay(m_displayName);

@@ -27,8 +27,9 @@ std::optional<WindowRef> FakeWindowFinder::Find(const std::string& title) {
     return std::nullopt;
 }
 
-void FakeWindowFinder::BringToFront(WindowRef window) {
+void FakeWindowFinder::BringToFront(WindowRef window, const std::string& activationToken) {
     m_broughtToFront.push_back(window);
+    m_activationTokens.push_back(activationToken);
 }
 
 void FakeWindowFinder::Close(WindowRef window) {

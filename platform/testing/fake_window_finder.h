@@ -16,11 +16,14 @@ public:
 
     // The first window added with exactly this title.
     std::optional<WindowRef> Find(const std::string& title) override;
-    void BringToFront(WindowRef window) override;
+    void BringToFront(WindowRef window, const std::string& activationToken) override;
     void Close(WindowRef window) override;
 
     const std::vector<std::string>& Searches() const { return m_searches; }
+    void ClearSearches() { m_searches.clear(); }
     const std::vector<WindowRef>& BroughtToFront() const { return m_broughtToFront; }
+    // The activation token of each bring-to-front, in the same order.
+    const std::vector<std::string>& ActivationTokens() const { return m_activationTokens; }
     const std::vector<WindowRef>& Closed() const { return m_closed; }
 
 private:
@@ -32,5 +35,6 @@ private:
     WindowRef m_nextRef = 0x1000;
     std::vector<std::string> m_searches;
     std::vector<WindowRef> m_broughtToFront;
+    std::vector<std::string> m_activationTokens;
     std::vector<WindowRef> m_closed;
 };

@@ -37,6 +37,9 @@ protected:
         environment.insert("HOME", QString::fromStdString(work.Path().string()));
         environment.insert("DBUS_SYSTEM_BUS_ADDRESS", bus.Address());
         environment.remove("DISPLAY");
+        // Alone in its session: a copy running on the developer's session bus must not count.
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+        environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(work.Path().string()));
         app.setProcessEnvironment(environment);
         app.setWorkingDirectory(QString::fromStdString(work.Path().string()));
         app.start(LUMISIGHT_BINARY, {"--virtual-camera", "--pictures",

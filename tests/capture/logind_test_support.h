@@ -9,11 +9,10 @@
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <cstdlib>
 
+#include "support/private_bus.h"
 #include "v4l2_window_fixture.h"
 
 inline const QString kService = QStringLiteral("org.freedesktop.login1");
@@ -24,42 +23,19 @@ inline const QString kManager = QStringLiteral("org.freedesktop.login1.Manager")
 class PrivateSystemBus {
 public:
     PrivateSystemBus() {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-            return;
+        if (m_bus.Running()) {
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.Address().toUtf8().constData(), 1);
         }
-        const std::string config = (m_dir / "system.conf").string();
-        WriteWholeFile(config,
-                       "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
-                       "Configuration 1.0//EN\" "
-                       "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                       "<busconfig><type>system</type>"
-                       "<listen>unix:dir=" +
-                           m_dir.Path().string() +
-                           "</listen><auth>EXTERNAL</auth>"
-                           "<policy context=\"default\"><allow user=\"*\"/>"
-                           "<allow own=\"*\"/><allow send_destination=\"*\"/>"
-                           "<allow receive_sender=\"*\"/></policy></busconfig>\n");
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + QString::fromStdString(config),
-                        QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000)) {
-            return;
-        }
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8().constData(), 1);
     }
-    ~PrivateSystemBus() {
-        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
-    }
-    bool Running() const { return !m_address.isEmpty(); }
-    const QString& Address() const { return m_address; }
+    ~PrivateSystemBus() { unsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
+    PrivateSystemBus(const PrivateSystemBus&) = delete;
+    PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
+
+    bool Running() const { return m_bus.Running(); }
+    const QString& Address() const { return m_bus.Address(); }
 
 private:
-    TempDir m_dir;
-    QProcess m_daemon;
-    QString m_address;
+    PrivateBus m_bus{PrivateBus::Kind::System};
 };
 
 // Answers Inhibit with one end of a pipe and keeps the other, so the test can see when the

@@ -159,10 +159,17 @@ TEST(PropertiesDialogTest, ListsTheVirtualCamerasSettingsAndAppliesThemLive) {
     CWebcamDlg& dialog = *fixture.dialog;
     std::unique_ptr<PropertyPages> pages;
     ASSERT_EQ(dialog.m_pCapture->QuerySpecifyPropertyPages(&pages), S_OK_RESULT);
+    QWidget mainWindow;  // stands for the main window on screen
+    mainWindow.setWindowTitle(QStringLiteral("Vantor Lumisight webcam"));
+    mainWindow.show();
     PropertyFrameRequest request;
+    request.ownerTitle = "Vantor Lumisight webcam";
     request.title = "Video Capture Properties";
     std::unique_ptr<QDialog> settings = CreatePropertiesDialog(request, *pages);
     EXPECT_EQ(settings->windowTitle(), "Video Capture Properties");
+    // A dialog of the main window (its transient child), wherever the desktop places it.
+    EXPECT_EQ(settings->parentWidget(), &mainWindow);
+    EXPECT_TRUE(settings->isWindow());
 
     auto* brightness = settings->findChild<QSlider*>(ControlName(V4L2_CID_BRIGHTNESS));
     ASSERT_NE(brightness, nullptr);

@@ -24,7 +24,7 @@ public:
         }
         return std::nullopt;
     }
-    void BringToFront(WindowRef) override {}
+    void BringToFront(WindowRef, const std::string&) override {}
     void Close(WindowRef window) override { reinterpret_cast<QWidget*>(window)->close(); }
 
     std::vector<std::string> searches;

@@ -122,6 +122,10 @@ TEST_F(InstalledTree, DesktopEntryStartsTheInstalledProgramWithItsIcon) {
         fs::is_regular_file(Installed("share/icons/hicolor/48x48/apps/" + keys["Icon"] + ".png")))
         << "Icon=" << keys["Icon"];
     EXPECT_NE(keys["Categories"].find("AudioVideo;"), std::string::npos);
+    // Launchers hand the program an activation token, which it passes on to a running copy.
+    EXPECT_EQ(keys["StartupNotify"], "true");
+    // The entry's id is the name the program claims on the session bus and its Wayland app id.
+    EXPECT_STREQ(kAppId, LUMISIGHT_APP_ID);
 }
 
 TEST_F(InstalledTree, DesktopEntryPassesDesktopFileValidate) {

@@ -95,10 +95,13 @@ public:
         int status = 0;
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
+            m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             return false;
         }
         return true;
     }
+    // The exit status once the program has ended by itself (-1 for a signal), else nothing.
+    std::optional<int> ExitCode() const { return m_exitCode; }
     void Stop() {
         if (!Running()) {
             return;
@@ -122,6 +125,7 @@ private:
     }
 
     pid_t m_pid = -1;
+    std::optional<int> m_exitCode;
 };
 
 // An Xvfb server on the first free display number, which it reports itself (-displayfd).

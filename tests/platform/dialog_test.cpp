@@ -189,10 +189,11 @@ TEST(TestDoubles, FakeWindowFinderMatchesWholeTitlesAndClosedWindowsGoAway) {
     EXPECT_EQ(finder.Find("Amcap"), amcap);
     EXPECT_EQ(finder.Find("Amcap2"), amcap2);
     EXPECT_EQ(finder.Find("amcap"), std::nullopt);
-    finder.BringToFront(amcap);
+    finder.BringToFront(amcap, "token-1");
     finder.Close(amcap);
     EXPECT_EQ(finder.Find("Amcap"), std::nullopt);
     EXPECT_EQ(finder.BroughtToFront(), (std::vector<WindowRef>{amcap}));
+    EXPECT_EQ(finder.ActivationTokens(), (std::vector<std::string>{"token-1"}));
     EXPECT_EQ(finder.Closed(), (std::vector<WindowRef>{amcap}));
     EXPECT_EQ(finder.Searches().size(), 4u);
 }

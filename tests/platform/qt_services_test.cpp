@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QWindow>
+#include <functional>
 #include <vector>
 
 #include "platform/dialog.h"
@@ -59,6 +61,8 @@ struct BoxSeen {
     QMessageBox::StandardButtons buttons;
     QString text;
     QString title;
+    QWidget* parent = nullptr;
+    QWindow* transientParent = nullptr;
 };
 void AnswerNextBox(QMessageBox::StandardButton answer, BoxSeen* seen) {
     auto* poll = new QTimer(qApp);
@@ -71,6 +75,8 @@ void AnswerNextBox(QMessageBox::StandardButton answer, BoxSeen* seen) {
         seen->buttons = box->standardButtons();
         seen->text = box->text();
         seen->title = box->windowTitle();
+        seen->parent = box->parentWidget();
+        seen->transientParent = box->windowHandle()->transientParent();
         box->button(answer)->click();
         poll->deleteLater();
         poll->stop();
@@ -163,6 +169,43 @@ TEST_F(QtServicesTest, DialogEndedBeforeItsLoopNeverShowsAWindow) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         EXPECT_NE(widget->windowTitle(), QString::fromUtf8(MainDialogLayout().caption));
     }
+}
+
+TEST_F(QtServicesTest, MessageBoxBelongsToTheMainWindowEvenWhenAnotherWindowIsActive) {
+    QtTimerHost timers;
+    QtMessageBoxes boxes;
+    FakeWindowFinder finder;
+    QtModalLoop loop;
+    QueuedTasks tasks;
+    PlatformServices services{timers, boxes, finder, loop, tasks};
+    LoopDialog dialog(MainDialogLayout(), services);
+    BoxSeen before;
+    AnswerNextBox(QMessageBox::Ok, &before);
+    boxes.Show("Please Close Amcap then try again!", "lumisight-webcam", MB_OK);
+    EXPECT_EQ(before.parent, nullptr);  // no main window on screen yet
+
+    BoxSeen seen;
+    QWidget* presenter = nullptr;  // only compared once the window is gone
+    QWindow* presenterWindow = nullptr;
+    bool otherWasActive = false;
+    QTimer::singleShot(0, [&] {
+        presenter = WindowPresenter::Of(dialog.Window());
+        presenterWindow = presenter->windowHandle();
+        QWidget other;
+        other.setWindowTitle(QStringLiteral("Other window"));
+        other.show();
+        other.activateWindow();
+        otherWasActive =
+            WaitUntilProcessingEvents([&] { return QApplication::activeWindow() == &other; });
+        AnswerNextBox(QMessageBox::Ok, &seen);
+        boxes.Show("Camera is busy!", "Vantor Lumisight webcam", MB_ICONEXCLAMATION);
+        dialog.EndDialog(1);
+    });
+    dialog.DoModal();
+    ASSERT_NE(presenter, nullptr);
+    EXPECT_TRUE(otherWasActive);
+    EXPECT_EQ(seen.parent, presenter);
+    EXPECT_EQ(seen.transientParent, presenterWindow);
 }
 
 }  // namespace

@@ -128,6 +128,18 @@ protected:
         }
         return window;
     }
+    Window CreateChild(Window parent) {
+        const Window window = XCreateSimpleWindow(m_display, parent, 0, 0, 40, 30, 0, 0, 0);
+        XMapWindow(m_display, window);
+        return window;
+    }
+    // What a window manager puts on every client window it manages.
+    void SetManaged(Window window) {
+        const Atom wmState = XInternAtom(m_display, "WM_STATE", False);
+        const long state[2] = {1 /* NormalState */, 0};
+        XChangeProperty(m_display, window, wmState, wmState, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(state), 2);
+    }
     void SetLegacyTitle(Window window, const char* title) { XStoreName(m_display, window, title); }
     void SetUtf8Title(Window window, const std::string& title) {
         XChangeProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False),
@@ -180,6 +192,37 @@ TEST_F(X11WindowFinderTest, FindsOtherClientsByTheirWholeTitleHiddenOnesIncluded
     XSync(m_display, False);
 }
 
+// A reparenting window manager without _NET_CLIENT_LIST: the root's children are its frames.
+TEST_F(X11WindowFinderTest, WithoutAClientListFindsTheClientsInsideWindowManagerFrames) {
+    const Window frame = CreateWindow(true);
+    const Window webcam = CreateChild(frame);
+    SetManaged(webcam);
+    SetUtf8Title(webcam, "Vantor Lumisight webcam");
+    // A frame with a decoration window between it and its client.
+    const Window deepFrame = CreateWindow(true);
+    const Window decoration = CreateChild(deepFrame);
+    const Window amcap = CreateChild(decoration);
+    SetManaged(amcap);
+    SetLegacyTitle(amcap, "Amcap");
+    // A titled window inside a frame that the manager does not manage: not a top-level client.
+    const Window otherFrame = CreateWindow(true);
+    const Window otherClient = CreateChild(otherFrame);
+    SetManaged(otherClient);
+    SetLegacyTitle(otherClient, "Other program");
+    SetLegacyTitle(CreateChild(otherClient), "Inner part");
+    XSync(m_display, False);
+
+    X11WindowFinder finder(s_server->DisplayName());
+    EXPECT_EQ(finder.Find("Vantor Lumisight webcam"), WindowRef{webcam});
+    EXPECT_EQ(finder.Find("Amcap"), WindowRef{amcap});
+    EXPECT_EQ(finder.Find("Other program"), WindowRef{otherClient});
+    EXPECT_EQ(finder.Find("Inner part"), std::nullopt);
+    for (const Window window : {frame, deepFrame, otherFrame}) {
+        XDestroyWindow(m_display, window);
+    }
+    XSync(m_display, False);
+}
+
 TEST_F(X11WindowFinderTest, CloseSendsTheDeleteMessageAndLeavesTheWindowAlive) {
     const Window window = CreateWindow(true);
     SetLegacyTitle(window, "Amcap");
@@ -224,7 +267,7 @@ TEST_F(X11WindowFinderTest, BringToFrontRaisesTheWindowOnABareServer) {
     ASSERT_EQ(TopMostChild(), upper);
 
     X11WindowFinder finder(s_server->DisplayName());
-    finder.BringToFront(*finder.Find("Lower"));
+    finder.BringToFront(*finder.Find("Lower"), {});
     XSync(m_display, False);
     EXPECT_EQ(TopMostChild(), lower);
     XDestroyWindow(m_display, lower);
