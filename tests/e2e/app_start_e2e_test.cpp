@@ -2,8 +2,11 @@
 // single-instance rule and the "Amcap" rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <future>
 #include <regex>
+#include <thread>
 
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -122,6 +125,38 @@ TEST_F(AppStartTest, SecondCopyBringsTheFirstToTheFrontAndEndsSilently) {
     ASSERT_NE(firstAt, std::string::npos) << stack;
     ASSERT_NE(otherAt, std::string::npos) << stack;
     EXPECT_LT(firstAt, otherAt) << "xwininfo lists the top window first\n" << stack;
+}
+
+// Without a session bus the title is the only sign of a running copy. The first copy has its
+// titled window on the display before it reads its folder, so a copy launched a fifth of a
+// second later, while the first is still starting, finds it and ends.
+TEST_F(AppStartTest, TwoLaunchesAFifthOfASecondApartLeaveOneWindow) {
+    const std::filesystem::path pictures = m_dir / "pictures";
+    std::filesystem::create_directories(pictures);
+    ASSERT_EQ(x_session::RunCommand("convert -size 640x480 plasma:fractal " +
+                                    Quoted((m_dir / "picture.jpg").string()))
+                  .exitCode,
+              0);
+    for (int number = 1; number <= 2000; ++number) {  // hard links: 2000 pictures at once
+        char name[32];
+        std::snprintf(name, sizeof name, "Picture%04d.jpg", number);
+        std::filesystem::create_hard_link(m_dir / "picture.jpg", pictures / name);
+    }
+    const std::vector<std::string> argv = {LUMISIGHT_BINARY, "--virtual-camera", "--pictures",
+                                           pictures.string()};
+    const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + (m_dir / "home").string(),
+                                          "LANG=en_US.UTF-8", "DISPLAY=" + m_display->Name(),
+                                          "QT_QPA_PLATFORM=xcb"};
+    x_session::ChildProcess first(argv, env, m_dir.Path());
+    std::this_thread::sleep_for(200ms);  // the time between the two launches is the test's subject
+    x_session::ChildProcess second(argv, env, m_dir.Path());
+    ASSERT_TRUE(WaitUntil([&] { return !second.Running(); }, 20s));
+    EXPECT_EQ(second.ExitCode(), 0);
+    const std::string shown = "xdotool search --onlyvisible --name '^Vantor Lumisight webcam$'";
+    ASSERT_TRUE(WaitUntil([&] { return !m_display->Run(shown).output.empty(); }, 20s));
+    const std::string windows = m_display->Run(shown).output;
+    EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
+    EXPECT_TRUE(first.Running());
 }
 
 TEST_F(AppStartTest, AmcapWindowBlocksTheStartButAmcap2DoesNot) {
