@@ -14,6 +14,7 @@
 #include "pictures/yuy2_conversion.h"
 #include "platform/dialog_window.h"
 #include "platform/scroll_bar.h"
+#include "support/process_resources.h"
 #include "support/webcam_fixture.h"
 
 namespace {
@@ -286,6 +287,74 @@ TEST_F(Snapshot, AFailedSaveAddsNoRecord) {
     EXPECT_EQ(dialog->m_nNextPictureNumber, 1);
     EXPECT_NE(Log().find("TakeSnapshot \n" + FileOf(1) + "\n error, save jpeg failure"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The window started on a folder of pictures whose colour tells their number, their thumbnails
+// still on their way: the loaded ones are only delivered when the test pumps the window's thread.
+class BackgroundLoading : public Snapshot {
+protected:
+    static constexpr int kPictures = 150;
+    void SetUp() override {
+        for (int number = 1; number <= kPictures; ++number) {
+            AddJpeg(number, Solid(static_cast<std::uint8_t>(number), 100, 50));
+        }
+        threadsBeforeStart.emplace(ResourceScope{.descriptors = false, .mappings = false});
+        Snapshot::SetUp();
+    }
+    // Each listed picture's thumbnail is its own (the snapshot's excepted).
+    void ExpectOwnThumbnails(int except) const {
+        for (int i = 0; i < dialog->m_nThumbCount; ++i) {
+            const ThumbnailRecord& record = dialog->m_thumbs[i];
+            ASSERT_TRUE(record.pixelsReady) << record.nNumber;
+            if (record.nNumber != except) {
+                EXPECT_TRUE(Near(record.pPixels[3 * 200], record.nNumber, 3)) << record.nNumber;
+            }
+        }
+    }
+
+    std::optional<ResourceLeakCheck> threadsBeforeStart;
+};
+
+TEST_F(BackgroundLoading, SnapshotDeleteAndSweepWhileThumbnailsAreStillComing) {
+    ASSERT_NE(dialog->m_scan, nullptr);
+    Deliver(frame);
+    dialog->TakeSnapshot();
+    dialog->m_thumbs[10].bSelected = true;  // picture 11
+    dialog->m_bAnySelected = true;
+    harness.MessageBoxes().QueueAnswer(IDYES);
+    dialog->DeleteSelectedPictures();
+    std::filesystem::remove(FileOf(20));
+    EXPECT_TRUE(dialog->SweepMissingPictures());
+
+    FinishScan();
+    std::vector<int> expected;
+    for (int number = 1; number <= kPictures; ++number) {
+        if (number != 11 && number != 20) {
+            expected.push_back(number);
+        }
+    }
+    expected.push_back(kPictures + 1);  // the snapshot, after every listed picture
+    EXPECT_EQ(Listed(), expected);
+    ExpectOwnThumbnails(kPictures + 1);
+    EXPECT_EQ(dialog->m_nNextPictureNumber, kPictures + 2);
+    EXPECT_FALSE(std::filesystem::exists(FileOf(11)));
+}
+
+TEST_F(BackgroundLoading, ClosingDuringTheStartLeavesNoThreadAndNoHalfWrittenCache) {
+    ASSERT_NE(dialog->m_scan, nullptr);
+    harness.Stop();  // the window's end while thumbnails are still on their way
+    dialog.reset();
+    EXPECT_TRUE(threadsBeforeStart->NothingLeftBehind());
+    const std::filesystem::path cache = WorkDir() / ".cache" / "lumisight-webcam";
+    if (std::filesystem::exists(cache)) {
+        for (const auto& entry : std::filesystem::directory_iterator(cache)) {
+            EXPECT_TRUE(entry.path().extension() == ".cache") << entry.path();
+        }
+    }
 }
 
 }  // namespace

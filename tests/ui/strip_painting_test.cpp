@@ -5,6 +5,7 @@
 #include "platform/control.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
+#include "ui/strip_painting.h"
 #include "ui_fixture.h"
 
 namespace ui_test {
@@ -49,6 +50,29 @@ TEST_F(StripPaintingTest, UnselectedFrameHasGreyRampAndWhiteBorder) {
     }
     EXPECT_FALSE(Dlg().m_bAnySelected);
     EXPECT_EQ(FaceShown(1), Dlg().m_hbmButton[4][0].get());
+}
+
+// A record whose thumbnail has not arrived shows its frame around a plain grey: never what its
+// block held before (another picture's pixels, after records moved); the thumbnail replaces the
+// grey in that frame alone when it arrives.
+TEST_F(StripPaintingTest, AFrameWaitingForItsThumbnailShowsAPlaceholderUntilItArrives) {
+    AddPictures(3);
+    Dlg().m_thumbs[1].pixelsReady = false;  // its block still holds picture 2's pattern
+    Win().InvalidateRect(&Dlg().m_rcStrip);
+    harness.Advance(10);
+    for (int y = 0; y < 70; y += 7) {
+        for (int x = 0; x < 90; x += 9) {
+            const bool picture = x >= 5 && x < 85 && y >= 5 && y < 65;
+            if (picture) {
+                ASSERT_EQ(FramePixel(1, x, y), Rgb(128, 128, 128)) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_EQ(FramePixel(1, 4, 35), kWhite);
+    Dlg().m_thumbs[1].pixelsReady = true;
+    ShowArrivedThumbnail(SkinnedWindow{Dlg(), Dlg(), Win()}, 1);
+    EXPECT_FALSE(Win().HasDirtyArea());  // drawn at once, nothing else repainted
+    EXPECT_EQ(FramePixel(1, 40, 30), PatternColour(2, 35, 25));
 }
 
 TEST_F(StripPaintingTest, FramesWithoutPictureAreHiddenAndShowTheSkin) {
