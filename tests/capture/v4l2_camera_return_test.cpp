@@ -243,8 +243,10 @@ TEST(V4l2CameraReturnTest, ClosingWhileLostLeavesNoThreadAndNothingOpen) {
     EXPECT_TRUE(check.NothingLeftBehind());
 }
 
-// Each cycle gives back every descriptor, mapping and thread it took: the camera's own (which
-// only the emulated device counts) while it is away, and the whole process's once it is back.
+// Each cycle gives back every descriptor, mapping and thread it took: the camera's descriptors
+// and mappings (which only the emulated device counts) while it is away and once it is back, and
+// the whole process's descriptors and threads. The process's own mappings are not compared: the
+// C library grows and trims its heaps as it likes, which says nothing about the camera.
 TEST(V4l2CameraReturnTest, FiftyLossesAndReturnsLeaveNothingBehind) {
     CameraReturnWindow camera;
     ASSERT_TRUE(camera.Start());
@@ -255,6 +257,7 @@ TEST(V4l2CameraReturnTest, FiftyLossesAndReturnsLeaveNothingBehind) {
         if (camera.CameraHeldOpen()) {
             return ::testing::AssertionFailure() << "the lost camera is still held open";
         }
+        camera.window.harness.Pump();  // the state is drawn
         camera.io->Replug();
         // Half the returns come from a device notice, half from the retry alone.
         if (n % 2 == 0) {
@@ -268,8 +271,8 @@ TEST(V4l2CameraReturnTest, FiftyLossesAndReturnsLeaveNothingBehind) {
         camera.window.harness.Pump();
         return ::testing::AssertionSuccess();
     };
-    ASSERT_TRUE(cycle(0)) << "warm-up";  // the buffers the C library keeps for reuse
-    ResourceLeakCheck check;
+    ASSERT_TRUE(cycle(0)) << "warm-up";
+    ResourceLeakCheck check({.mappings = false});
     check.AlsoCount("emulated camera descriptors", [&] { return camera.io->OpenDescriptors(); });
     check.AlsoCount("emulated camera mappings", [&] { return camera.io->OpenMappings(); });
     for (int n = 1; n <= 50; ++n) {
