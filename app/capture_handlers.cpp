@@ -9,11 +9,17 @@
 #include "ui/resolution_menu.h"
 
 HResult CWebcamDlg::InitStillGraph() {
+    return ::InitStillGraph(*this, GraphHostForCamera());
+}
+
+GraphHost CWebcamDlg::GraphHostForCamera() {
     // The live picture goes into the skin control's video child; without the skin there is
     // nowhere to show it.
     PreviewSurface* preview =
         HasWindow() && Window().GetDlgItem(IDC_SKIN) ? &Window().Preview() : nullptr;
-    return ::InitStillGraph(*this, GraphHost{m_env.media, preview});
+    // The graph is the dialog's own, and its report never comes once the graph is gone.
+    return GraphHost{m_env.media, preview, m_env.captureDevice,
+                     [this](const StreamEnd& end) { OnCameraStreamEnd(end); }};
 }
 
 void CWebcamDlg::ReleaseStillGraph() {
@@ -21,7 +27,7 @@ void CWebcamDlg::ReleaseStillGraph() {
 }
 
 void CWebcamDlg::GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result) {
-    ::GetDefaultCapDevice(m_env.media, result);
+    ::GetDefaultCapDevice(m_env.media, result, m_env.captureDevice);
 }
 
 void CWebcamDlg::ShowDeviceProperties() {
@@ -31,9 +37,10 @@ void CWebcamDlg::ShowDeviceProperties() {
 }
 
 // The camera restarts only for another size. A failed restart is logged by the graph build and
-// leaves the window without a live picture; the label still follows the choice.
+// leaves the window without a live picture; the label still follows the choice. A camera that
+// is away cannot change its size.
 void CWebcamDlg::ChangeResolution(int resolution) {
-    if (resolution == m_nResolution) {
+    if (resolution == m_nResolution || m_bCameraLost) {
         return;
     }
     ReleaseStillGraph();

@@ -11,7 +11,8 @@ struct CommandLine {
     bool version = false;
     bool virtualCamera = false;
     std::optional<std::string> picturesDir;
-    std::string error;  // empty when the line was understood
+    std::optional<std::string> device;  // a V4L2 capture node instead of the maker's camera
+    std::string error;                  // empty when the line was understood
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);

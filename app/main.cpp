@@ -17,6 +17,7 @@
 #include "platform/qt_timer_host.h"
 #include "platform/session_bus_instance.h"
 #include "platform/shell.h"
+#include "platform/udev_device_arrivals.h"
 #include "platform/v4l2_media_framework.h"
 #include "platform/x11_window_finder.h"
 
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     QtTaskPoster tasks;
     PlatformServices services{timers, messageBoxes, windowFinder, modalLoop, tasks};
     XdgShell shell;
+    UdevDeviceArrivals deviceArrivals;
     SessionBusInstance singleInstance(LUMISIGHT_APP_ID, activationToken);
     WebcamEnvironment environment{
         .platform = services,
@@ -92,7 +94,9 @@ int main(int argc, char** argv) {
         .getenv = [](const char* name) { return static_cast<const char*>(std::getenv(name)); },
         .picturesDirOverride = line.picturesDir,
         .allocatePool = nullptr,
-        .singleInstance = &singleInstance};
+        .singleInstance = &singleInstance,
+        .deviceArrivals = &deviceArrivals,
+        .captureDevice = line.device.value_or("")};
 
     CWebcamApp application(environment);
     application.InitInstance();

@@ -44,6 +44,9 @@ void CWebcamDlg::OnTimer(int id) {
             SweepMissingPictures();
             Window().SetTimer(TIMER_SWEEP, kSweepPeriodMs);
             break;
+        case TIMER_CAMERA_RETRY:
+            LookForLostCamera();
+            break;
         default:
             break;
     }

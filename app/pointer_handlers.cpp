@@ -23,6 +23,10 @@ void CWebcamDlg::OnLButtonUp(unsigned flags, Point point) {
 }
 
 void CWebcamDlg::RunButtonCommand(int button) {
+    // The resolution menu and the camera's settings need a camera; the pictures do not.
+    if (m_bCameraLost && (button == 2 || button == 3)) {
+        return;
+    }
     switch (button) {
         case 0:
             TakeSnapshot();

@@ -14,9 +14,12 @@ inline constexpr const char* kCameraBusyChinese = "網路攝影機忙碌!";
 inline constexpr const char* kDeleteQuestionEnglish = "Delete the selected file?";
 inline constexpr const char* kDeleteQuestionChinese = "刪除所選擇的檔案!";
 inline constexpr const char* kPictureNotFound = "找不到 ";  // titled with the picture's path
+// Shown over the darkened last picture while the camera is away.
+inline constexpr const char* kCameraDisconnectedEnglish = "Camera disconnected";
+inline constexpr const char* kCameraDisconnectedChinese = "網路攝影機已中斷連線";
 
 // The caption of the program's message boxes: the program's name, as the desktop derives it
 // from the executable.
 inline constexpr const char* kMessageBoxCaption = "lumisight-webcam";
 
-inline constexpr const char* kResolutionLabels[3] = {"320x240", "640x480", "1.3 M"};
+// The resolution labels are drawn by the skin: kResolutionLabels in ui/resolution_menu.h.

@@ -1,5 +1,6 @@
 #include "app/webcam_dlg.h"
 
+#include "capture/camera_return.h"
 #include "capture/frame_double_buffer.h"
 #include "platform/diagnostic_log.h"
 #include "platform/power_notices.h"
@@ -21,6 +22,7 @@ CWebcamDlg::CWebcamDlg(WebcamEnvironment& environment)
 
 // In the normal course OnDestroy has done all of this already.
 CWebcamDlg::~CWebcamDlg() {
+    EndCameraWatch(*this);
     ReleaseStillGraph();
     DetachFrameCallback(*this);
     m_powerWatch.reset();
@@ -36,6 +38,8 @@ bool CWebcamDlg::PreTranslateMessage(const KeyMessage& message) {
 // has ended once ReleaseStillGraph returns, so nothing runs on another thread that could still
 // reach this dialog.
 void CWebcamDlg::OnDestroy() {
+    EndCameraWatch(
+        *this);  // a lost camera is no longer looked for (its timer goes with the window)
     ReleaseStillGraph();
     DetachFrameCallback(*this);
     m_powerWatch.reset();  // the camera is closed now; the machine may sleep without waiting

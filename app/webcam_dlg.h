@@ -13,6 +13,8 @@
 //   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp    capture/
 //     GetDefaultCapDevice, ShowDeviceProperties,
 //     the resolution change
+//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp         capture/
+//     unplugged and plugged in again)                                            camera_return
 //   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp platform/power_notices
 //   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp    pictures/
 //     UpdateThumbScroll, RemoveThumbnail,
@@ -31,6 +33,7 @@
 #include <string>
 
 #include "capture/capture_state.h"
+#include "capture/still_graph.h"
 #include "pictures/picture_list.h"
 #include "platform/dialog.h"
 #include "platform/gdi.h"
@@ -40,7 +43,9 @@
 #include "ui/skin_state.h"
 #include "ui/window_timers.h"
 
+class DeviceArrivals;
 class MediaFramework;
+struct StreamEnd;
 class PowerNotices;
 class PowerWatch;
 class Shell;
@@ -61,6 +66,10 @@ struct WebcamEnvironment {
     std::function<std::unique_ptr<ThumbnailPool>()> allocatePool;
     // The session's one-copy claim; null where there is no session bus to claim it on.
     SingleInstance* singleInstance = nullptr;
+    // The notices of video devices added to the machine; null where there are none.
+    DeviceArrivals* deviceArrivals = nullptr;
+    // The capture node the user chose (--device); empty: the maker's camera is searched for.
+    std::string captureDevice;
 };
 
 class CWebcamDlg : public DialogBase, public CaptureState, public PictureList, public SkinState {
@@ -82,6 +91,9 @@ public:
     void ReleaseStillGraph();
     void GetDefaultCapDevice(std::shared_ptr<CaptureFilter>* result);
     void ShowDeviceProperties();
+    // The camera's stream ended by itself: the camera is lost until LookForLostCamera finds it.
+    void OnCameraStreamEnd(const StreamEnd& end);
+    void LookForLostCamera();
     std::intptr_t WindowProc(unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
 
@@ -127,6 +139,13 @@ private:
     // app/capture_handlers.cpp).
     void RunButtonCommand(int button);
     void ChangeResolution(int resolution);
+    // The picture area's state while the camera is away, in the window's language; an empty
+    // text shows the live picture again (app/lost_camera.cpp).
+    void ShowCameraState(const std::string& text);
+    void CloseSettingsOfLostCamera();
+    // Where the camera's graph is built: the window's picture area, the chosen device and the
+    // report of a stream that ends by itself (app/capture_handlers.cpp).
+    GraphHost GraphHostForCamera();
     // The sleep notices reach WindowProc from the window's creation to its destruction
     // (app/power_broadcast.cpp).
     void WatchPower();

@@ -1,5 +1,6 @@
 #include "capture/capture_state.h"
 
+#include "platform/device_arrivals.h"
 #include "platform/media_framework.h"
 
 CaptureState::CaptureState() = default;

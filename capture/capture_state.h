@@ -8,6 +8,7 @@
 #include <memory>
 
 class CaptureFilter;
+class DeviceArrivalWatch;
 class MediaGraph;
 class PropertyPages;
 class SampleGrabber;
@@ -22,6 +23,11 @@ struct CaptureState {
     std::shared_ptr<CaptureFilter> m_pCapture;  // the graph holds a reference of its own
     std::unique_ptr<SampleGrabber> m_pGrabber;
     PropertyPages* m_pSpecifyPages = nullptr;  // non-null exactly while the settings are open
+    // The camera's stream ended by itself (it was unplugged, or its driver failed): the graph is
+    // gone and the window waits for the camera to come back. m_nResolution keeps the choice.
+    bool m_bCameraLost = false;
+    // While lost: the notices of video devices added to the machine.
+    std::unique_ptr<DeviceArrivalWatch> m_arrivalWatch;
 
     CaptureState();
     ~CaptureState();

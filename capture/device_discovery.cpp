@@ -58,13 +58,67 @@ DeviceOutcome ExamineDevice(DeviceMoniker& moniker, std::shared_ptr<CaptureFilte
     return *result ? DeviceOutcome::Found : DeviceOutcome::Skipped;
 }
 
+// The device at the node the user named: it must answer, as a device of the list must.
+void OpenChosenDevice(DeviceEnumerator& enumerator, const std::string& node,
+                      std::shared_ptr<CaptureFilter>* result) {
+    std::unique_ptr<DeviceMoniker> moniker = enumerator.MonikerForNode(node);
+    if (!moniker) {
+        return;
+    }
+    if (moniker->BindToStorage() != S_OK_RESULT) {
+        WriteLog("BindToStorage error");
+        return;
+    }
+    *result = moniker->BindToObject();
+}
+
+// The quiet form of ExamineDevice: the same tests, nothing opened as a source, nothing logged.
+bool IsMakerDevice(DeviceMoniker& moniker) {
+    std::string friendlyName;
+    return moniker.BindToStorage() == S_OK_RESULT &&
+           moniker.ReadFriendlyName(&friendlyName) == S_OK_RESULT &&
+           CarriesMakerVendorId(ReadDevicePath(moniker));
+}
+
 }  // namespace
 
-void GetDefaultCapDevice(MediaFramework& media, std::shared_ptr<CaptureFilter>* result) {
+bool CaptureDevicePresent(MediaFramework& media, const std::string& chosenNode) {
+    std::unique_ptr<DeviceEnumerator> enumerator = media.CreateDeviceEnumerator();
+    if (!enumerator) {
+        return false;
+    }
+    if (!chosenNode.empty()) {
+        std::unique_ptr<DeviceMoniker> moniker = enumerator->MonikerForNode(chosenNode);
+        return moniker && moniker->BindToStorage() == S_OK_RESULT;
+    }
+    std::unique_ptr<DeviceList> devices = enumerator->CreateVideoInputList();
+    if (!devices) {
+        return false;
+    }
+    devices->Reset();
+    std::unique_ptr<DeviceMoniker> moniker;
+    while (devices->Next(&moniker) == S_OK_RESULT && moniker) {
+        if (IsMakerDevice(*moniker)) {
+            return true;
+        }
+        moniker.reset();
+    }
+    return false;
+}
+
+void GetDefaultCapDevice(MediaFramework& media, std::shared_ptr<CaptureFilter>* result,
+                         const std::string& chosenNode) {
     result->reset();
+    if (!chosenNode.empty()) {
+        WriteLog("GetDefaultCapDevice " + chosenNode);
+    }
     std::unique_ptr<DeviceEnumerator> enumerator = media.CreateDeviceEnumerator();
     if (!enumerator) {
         WriteLog("CoCreateInstance error");
+        return;
+    }
+    if (!chosenNode.empty()) {
+        OpenChosenDevice(*enumerator, chosenNode, result);
         return;
     }
     std::unique_ptr<DeviceList> devices = enumerator->CreateVideoInputList();

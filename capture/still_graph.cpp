@@ -60,7 +60,11 @@ void LogRefusal(int resolution) {
 class StillGraphBuild {
 public:
     StillGraphBuild(CaptureState& state, const GraphHost& host)
-        : m_state(state), m_media(host.media), m_preview(host.preview) {}
+        : m_state(state),
+          m_media(host.media),
+          m_preview(host.preview),
+          m_deviceNode(host.deviceNode),
+          m_onStreamEnd(host.onStreamEnd) {}
 
     HResult Run();
 
@@ -81,6 +85,8 @@ private:
     CaptureState& m_state;
     MediaFramework& m_media;
     PreviewSurface* m_preview;
+    std::string m_deviceNode;
+    StreamEndHandler m_onStreamEnd;
     std::shared_ptr<CaptureFilter> m_capture;
     std::unique_ptr<PinEnumerator> m_pins;
     std::unique_ptr<CaptureGraphBuilder> m_builder;
@@ -106,7 +112,7 @@ HResult StillGraphBuild::Run() {
     if (!m_state.m_pGraph) {
         return Fail("Could not create filter graph", E_FAIL_RESULT, Released::Nothing);
     }
-    GetDefaultCapDevice(m_media, &m_capture);
+    GetDefaultCapDevice(m_media, &m_capture, m_deviceNode);
     if (!m_capture) {
         return Fail(kNoDeviceText, E_NO_MAKER_CAMERA, Released::Graph);
     }
@@ -253,7 +259,12 @@ void StillGraphBuild::InstallCallback() {
     grabber.SetBufferSamples(false);
     grabber.SetOneShot(false);
     grabber.SetCallback(&g_frameGrabberCallback, 1);
-    m_state.m_pGraph->SetStreamEndHandler(OnCameraStreamEnd);
+    m_state.m_pGraph->SetStreamEndHandler([then = m_onStreamEnd](const StreamEnd& end) {
+        OnCameraStreamEnd(end);
+        if (then) {
+            then(end);
+        }
+    });
 }
 
 // The live picture fills the 640 x 480 area, or sits centred at 320 x 240.

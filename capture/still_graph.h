@@ -3,7 +3,10 @@
 // Building, starting and releasing the camera's capture graph: the maker's camera, asked for one
 // of three YUY2 sizes, through the frame tap (BufferCB) to the live-video child of the window.
 
+#include <string>
+
 #include "capture/capture_state.h"
+#include "platform/media_framework.h"
 #include "platform/result_codes.h"
 
 class MediaFramework;
@@ -18,11 +21,15 @@ extern bool g_bProbeHighRes;
 // false for any other index.
 bool ResolutionSize(int resolution, int* width, int* height);
 
-// Where a graph is built: the capture system, and the window's live-video child that shows the
-// preview (null when the window has no picture area).
+// Where a graph is built: the capture system, the window's live-video child that shows the
+// preview (null when the window has no picture area), the device node the user chose (empty:
+// the maker's camera is searched for) and what the window does when the stream ends by itself,
+// after the end was logged (nothing when empty).
 struct GraphHost {
     MediaFramework& media;
     PreviewSurface* preview;
+    std::string deviceNode = {};
+    StreamEndHandler onStreamEnd = {};
 };
 
 // Builds the graph for state.m_nResolution and runs it: S_OK_RESULT, E_NO_MAKER_CAMERA when no

@@ -41,7 +41,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://lumisight.example/")
 # the window), glyphs for the Traditional Chinese texts and xdg-open for opening pictures. The
 # X11 platform plugin ships in libqt6gui6 itself.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6, libqt6gui6, libqt6dbus6, libqt6core6, qt6-wayland, libdbus-1-3, libfreeimage3, libjpeg62-turbo, libxxhash0, libyuv0, libx11-6, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-zenhei, xdg-utils")
+    "libqt6widgets6, libqt6gui6, libqt6dbus6, libqt6core6, qt6-wayland, libdbus-1-3, libudev1, libfreeimage3, libjpeg62-turbo, libxxhash0, libyuv0, libx11-6, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-zenhei, xdg-utils")
 find_program(LUMISIGHT_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(LUMISIGHT_DPKG_SHLIBDEPS)
     # Adds the exact library versions (and the C and C++ runtimes) the binary was linked against.

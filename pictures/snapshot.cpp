@@ -45,6 +45,11 @@ ImagePtr CaptureFrame(const FrameView& frame, const CaptureGeometry& geometry, s
 }  // namespace
 
 bool TakeSnapshot(PictureList& list, CaptureState& capture) {
+    // The last frame of a camera that went away is not a picture of what it sees now.
+    if (capture.m_bCameraLost) {
+        WriteLog("TakeSnapshot: the camera is disconnected");
+        return false;
+    }
     ImagePtr image;
     {
         FrameGateReader reader(capture);

@@ -94,7 +94,7 @@ void DialogWindow::RepaintArea(const Rect& area) {
         control->PaintInto(*m_client, area);
     }
     Rect video;
-    if (m_preview.IsVisible() && IntersectRect(&video, m_preview.Placement(), area)) {
+    if (m_preview.IsShown() && IntersectRect(&video, m_preview.Placement(), area)) {
         m_preview.PaintInto(*m_client, video);
     }
 }
@@ -106,7 +106,7 @@ void DialogWindow::RepaintControl(const Control& control) {
     }
     control.PaintInto(*m_client, area);
     Rect video;
-    if (m_preview.IsVisible() && IntersectRect(&video, m_preview.Placement(), area)) {
+    if (m_preview.IsShown() && IntersectRect(&video, m_preview.Placement(), area)) {
         m_preview.PaintInto(*m_client, video);
     }
     NotifyPixelsChanged(area);
@@ -115,7 +115,7 @@ void DialogWindow::RepaintControl(const Control& control) {
 void DialogWindow::PaintPreview() {
     m_preview.PaintInto(*m_client);
     Rect video;
-    if (m_preview.IsVisible() &&
+    if (m_preview.IsShown() &&
         IntersectRect(&video, m_preview.Placement(), Rect{0, 0, ClientWidth(), ClientHeight()})) {
         NotifyPixelsChanged(video);
     }

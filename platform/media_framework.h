@@ -273,6 +273,9 @@ public:
     virtual ~DeviceEnumerator() = default;
     // The video input devices; null when there are none.
     virtual std::unique_ptr<DeviceList> CreateVideoInputList() = 0;
+    // The one device at a node the user named (/dev/video0); null when there is no such node or
+    // it is not a video capture device.
+    virtual std::unique_ptr<DeviceMoniker> MonikerForNode(const std::string& node) = 0;
 };
 
 // ---- The framework ----

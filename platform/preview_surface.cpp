@@ -9,7 +9,10 @@
 #include <libyuv/convert_argb.h>
 #include <libyuv/scale_argb.h>
 
+#include <QFont>
+#include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -31,6 +34,14 @@ int PackedWidth(std::uint64_t packed) {
 int PackedHeight(std::uint64_t packed) {
     return static_cast<int>(packed & 0xffffffffu);
 }
+
+// A notice's picture keeps three eighths of the frame's brightness: dark enough for white text
+// to stand out anywhere, light enough that the last picture can still be recognised.
+std::uint32_t Darkened(std::uint32_t pixel) {
+    return 0xff000000u | (((pixel >> 2) & 0x3f3f3fu) + ((pixel >> 3) & 0x1f1f1fu));
+}
+
+constexpr int kNoticeTextPixels = 22;
 
 }  // namespace
 
@@ -65,7 +76,41 @@ struct PreviewSurface::Slots {
 
     Rect placement;       // user-interface thread only
     bool visible = true;  // user-interface thread only
+    std::string notice;   // user-interface thread only
 };
+
+namespace {
+
+// The notice over the frame the user-interface thread holds: that frame darkened where it fits
+// the placement (black elsewhere), then the text centred in the whole placement.
+void PaintNotice(QImage& client, const Rect& placement, const Rect& area,
+                 const std::vector<std::uint32_t>& pixels, int width, int height,
+                 const std::string& text) {
+    const bool fits = width == placement.Width() && height == placement.Height();
+    for (int y = area.top; y < area.bottom; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(client.scanLine(y));
+        for (int x = area.left; x < area.right; ++x) {
+            row[x] = fits ? Darkened(pixels[static_cast<std::size_t>(y - placement.top) * width +
+                                            (x - placement.left)])
+                          : 0xff000000u;
+        }
+    }
+    // Text needs the font machinery of a running GUI application.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return;
+    }
+    QPainter painter(&client);
+    painter.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(kNoticeTextPixels);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(placement.left, placement.top, placement.Width(), placement.Height()),
+                     Qt::AlignCenter, QString::fromStdString(text));
+}
+
+}  // namespace
 
 PreviewSurface::PreviewSurface() : m_slots(std::make_unique<Slots>()) {}
 PreviewSurface::~PreviewSurface() = default;
@@ -84,6 +129,15 @@ Rect PreviewSurface::Placement() const {
 }
 bool PreviewSurface::IsVisible() const {
     return m_slots->visible;
+}
+void PreviewSurface::SetNotice(const std::string& text) {
+    m_slots->notice = text;
+}
+const std::string& PreviewSurface::Notice() const {
+    return m_slots->notice;
+}
+bool PreviewSurface::IsShown() const {
+    return m_slots->visible || !m_slots->notice.empty();
 }
 
 void PreviewSurface::SetFrameReadyCallback(std::function<void()> callback) {
@@ -143,9 +197,16 @@ void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
     const Slots::Frame& frame = buffers.frames[buffers.readSlot];
     const Rect& placement = buffers.placement;
     Rect area;
-    if (!buffers.visible || frame.width != placement.Width() ||
-        frame.height != placement.Height() || !IntersectRect(&area, placement, clip) ||
+    if (!IsShown() || !IntersectRect(&area, placement, clip) ||
         !IntersectRect(&area, area, Rect{0, 0, client.width(), client.height()})) {
+        return;
+    }
+    if (!buffers.notice.empty()) {
+        PaintNotice(client, placement, area, frame.pixels, frame.width, frame.height,
+                    buffers.notice);
+        return;
+    }
+    if (frame.width != placement.Width() || frame.height != placement.Height()) {
         return;
     }
     const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(std::uint32_t);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/geometry.h"
 
@@ -30,6 +31,14 @@ public:
     // drawing to clip (client coordinates).
     void PaintInto(QImage& client);
     void PaintInto(QImage& client, const Rect& clip);
+    // A state shown in place of the live picture (a camera that went away): while the text is
+    // not empty, the placement shows the last frame darkened (black when there is none) with the
+    // text centred on it, whether the surface is visible or not. An empty text ends it. The
+    // caller repaints the placement to show the change.
+    void SetNotice(const std::string& text);
+    const std::string& Notice() const;
+    // Whether painting draws anything into the placement: visible, or showing a notice.
+    bool IsShown() const;
     // Called (on the streaming thread) after a new frame was stored, at most once per frame
     // until the user-interface thread has taken it; set by the presenter to request a repaint.
     // The callback must be quick and must not call back into this surface. Once this returns,

@@ -4,6 +4,7 @@
 #include "platform/v4l2_media_framework.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/properties_dialog.h"
 #include "platform/sample_grabber.h"
@@ -89,7 +90,8 @@ private:
 
 class V4l2DeviceEnumerator : public DeviceEnumerator {
 public:
-    V4l2DeviceEnumerator(const CaptureOptions& options, std::shared_ptr<DeviceIo> virtualCamera)
+    V4l2DeviceEnumerator(const CaptureOptions& options,
+                         std::shared_ptr<VirtualCameraIo> virtualCamera)
         : m_options(options), m_virtualCamera(std::move(virtualCamera)) {}
 
     // The system's nodes in number order, then the emulated camera.
@@ -101,8 +103,9 @@ public:
             }
         }
         if (m_virtualCamera) {
-            const VideoNode node{kVirtualCameraNode, VirtualCameraPathText()};
-            if (std::optional<DeviceEntry> entry = Probe(m_virtualCamera, node)) {
+            const std::string node = m_virtualCamera->Node();
+            if (std::optional<DeviceEntry> entry =
+                    Probe(m_virtualCamera, VideoNode{node, VirtualCameraPathText(node)})) {
                 entries.push_back(std::move(*entry));
             }
         }
@@ -112,15 +115,40 @@ public:
         return std::make_unique<V4l2DeviceList>(std::move(entries));
     }
 
+    // The emulated camera's node, or a node of the system (a link such as /dev/v4l/by-id/...
+    // is followed to its /dev/videoN for the path text). A node that cannot be opened is
+    // listed as there but unreadable, as in the device list.
+    std::unique_ptr<DeviceMoniker> MonikerForNode(const std::string& node) override {
+        std::optional<DeviceEntry> entry;
+        if (m_virtualCamera && node == m_virtualCamera->Node()) {
+            entry = Probe(m_virtualCamera, VideoNode{node, VirtualCameraPathText(node)});
+        } else {
+            std::error_code error;
+            const std::filesystem::path target = std::filesystem::canonical(node, error);
+            if (error) {
+                return nullptr;
+            }
+            const std::string name = target.filename().string();
+            entry = Probe(KernelDeviceIo(),
+                          VideoNode{node, DevicePathText(m_options.sysfsRoot, name, node)});
+        }
+        if (!entry) {
+            return nullptr;
+        }
+        return std::make_unique<V4l2Moniker>(std::move(*entry));
+    }
+
 private:
     CaptureOptions m_options;
-    std::shared_ptr<DeviceIo> m_virtualCamera;
+    std::shared_ptr<VirtualCameraIo> m_virtualCamera;
 };
 
 class V4l2MediaFramework : public MediaFramework {
 public:
     explicit V4l2MediaFramework(const CaptureOptions& options) : m_options(options) {
-        if (options.virtualCamera) {
+        if (options.virtualCamera && options.virtualDevice) {
+            m_virtualCamera = options.virtualDevice;
+        } else if (options.virtualCamera) {
             VirtualCameraOptions camera;
             camera.refuseHighRes = options.virtualRefusesHighRes;
             camera.noControls = options.virtualHasNoControls;

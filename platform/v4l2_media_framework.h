@@ -8,6 +8,8 @@
 
 #include "platform/media_framework.h"
 
+class VirtualCameraIo;
+
 // What the V4L2 framework offers besides the system's cameras.
 struct CaptureOptions {
     bool virtualCamera = false;          // --virtual-camera: add the emulated camera to the list
@@ -16,6 +18,9 @@ struct CaptureOptions {
     int virtualVanishAfterFrames = 0;    // > 0: the emulated camera is unplugged after N frames
     std::string sysfsRoot = "/sys";      // where the USB ids of /dev/video* are looked up
     std::string devRoot = "/dev";        // where the video device nodes are opened
+    // The emulated camera itself, for tests that unplug it and plug it in again; when null and
+    // virtualCamera is set, one is made from the options above.
+    std::shared_ptr<VirtualCameraIo> virtualDevice;
 };
 
 std::unique_ptr<MediaFramework> CreateV4l2MediaFramework(const CaptureOptions& options);

@@ -11,8 +11,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <mutex>
-#include <set>
 #include <vector>
 
 #include "platform/test_pattern.h"
@@ -38,9 +38,8 @@ std::size_t PageAligned(std::size_t bytes) {
 
 }  // namespace
 
-std::string VirtualCameraPathText() {
-    return std::string("usb#vid_") + LUMISIGHT_VENDOR_ID + "&pid_0001&mi_00#virtual#" +
-           kVirtualCameraNode;
+std::string VirtualCameraPathText(const std::string& node) {
+    return std::string("usb#vid_") + LUMISIGHT_VENDOR_ID + "&pid_0001&mi_00#virtual#" + node;
 }
 
 struct VirtualCameraIo::State {
@@ -61,8 +60,16 @@ struct VirtualCameraIo::State {
     // Wakes a waiting Poll when a buffer is queued, streaming stops or the device vanishes.
     std::condition_variable changed;
     VirtualCameraOptions options;
-    std::set<int> openFds;
+    std::string node = kVirtualCameraNode;
+    // Every open descriptor with the plug-in it was opened on; one opened before the last
+    // unplug belongs to a device that is gone.
+    std::map<int, std::uint64_t> openFds;
+    std::uint64_t plugIn = 0;
     int nextFd = kFirstFd;
+    int mappings = 0;
+    // The buffers of a device that was unplugged while a descriptor owned them: its mappings may
+    // still point into them, so they live until that descriptor is closed.
+    std::map<int, std::vector<Buffer>> retired;
     int width = 640;
     int height = 480;
     VirtualCameraControls controls;
@@ -74,6 +81,15 @@ struct VirtualCameraIo::State {
     std::uint64_t frames = 0;
     bool vanished = false;
 
+    bool Dead(int fd) const {
+        const auto it = openFds.find(fd);
+        return vanished || it == openFds.end() || it->second != plugIn;
+    }
+    void Vanish() {
+        vanished = true;
+        ++plugIn;
+        changed.notify_all();
+    }
     std::uint32_t ImageBytes() const { return static_cast<std::uint32_t>(width * height * 2); }
     std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
     bool FrameReady() const {
@@ -209,7 +225,7 @@ int VirtualCameraIo::State::QueryBuffer(v4l2_buffer& buffer) const {
 }
 
 int VirtualCameraIo::State::QueueBuffer(int fd, v4l2_buffer& buffer) {
-    if (vanished) {
+    if (Dead(fd)) {
         return -ENODEV;
     }
     if (fd != bufferOwner || buffer.index >= buffers.size() || buffers[buffer.index].queued) {
@@ -222,7 +238,7 @@ int VirtualCameraIo::State::QueueBuffer(int fd, v4l2_buffer& buffer) {
 }
 
 int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
-    if (vanished) {
+    if (Dead(fd)) {
         return -ENODEV;
     }
     if (fd != bufferOwner || !streaming) {
@@ -244,10 +260,11 @@ int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
     // the frames nobody took.
     const Clock::time_point now = Clock::now();
     nextDue = now - nextDue > kFramePeriod ? now + kFramePeriod : nextDue + kFramePeriod;
+    // Once only: a device plugged in again streams on.
     if (options.vanishAfterFrames > 0 &&
         frames >= static_cast<std::uint64_t>(options.vanishAfterFrames)) {
-        vanished = true;
-        changed.notify_all();
+        options.vanishAfterFrames = 0;
+        Vanish();
     }
     buffer.index = index;
     buffer.memory = V4L2_MEMORY_MMAP;
@@ -261,7 +278,7 @@ int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
 }
 
 int VirtualCameraIo::State::StreamOn(int fd) {
-    if (vanished) {
+    if (Dead(fd)) {
         return -ENODEV;
     }
     if (fd != bufferOwner || buffers.empty()) {
@@ -302,14 +319,14 @@ VirtualCameraIo::~VirtualCameraIo() = default;
 
 int VirtualCameraIo::Open(const std::string& path, int /*flags*/) {
     std::lock_guard lock(m_state->mutex);
-    if (path != kVirtualCameraNode) {
+    if (path != m_state->node) {
         return -ENOENT;
     }
     if (m_state->vanished) {
         return -ENODEV;
     }
     const int fd = m_state->nextFd++;
-    m_state->openFds.insert(fd);
+    m_state->openFds[fd] = m_state->plugIn;
     return fd;
 }
 
@@ -318,6 +335,7 @@ int VirtualCameraIo::Close(int fd) {
     if (m_state->openFds.erase(fd) == 0) {
         return -EBADF;
     }
+    m_state->retired.erase(fd);
     if (m_state->bufferOwner == fd) {
         m_state->ReleaseBuffers();
     }
@@ -330,9 +348,10 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
     if (s.openFds.count(fd) == 0) {
         return -EBADF;
     }
+    const bool dead = s.Dead(fd);
     switch (request) {
         case VIDIOC_QUERYCAP:
-            return s.vanished ? -ENODEV : s.QueryCap(*static_cast<v4l2_capability*>(argument));
+            return dead ? -ENODEV : s.QueryCap(*static_cast<v4l2_capability*>(argument));
         case VIDIOC_ENUM_FMT:
             return s.EnumFormat(*static_cast<v4l2_fmtdesc*>(argument));
         case VIDIOC_ENUM_FRAMESIZES:
@@ -340,12 +359,12 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
         case VIDIOC_G_FMT:
             return s.GetFormat(*static_cast<v4l2_format*>(argument));
         case VIDIOC_S_FMT:
-            return s.vanished ? -ENODEV : s.SetFormat(*static_cast<v4l2_format*>(argument), true);
+            return dead ? -ENODEV : s.SetFormat(*static_cast<v4l2_format*>(argument), true);
         case VIDIOC_TRY_FMT:
             return s.SetFormat(*static_cast<v4l2_format*>(argument), false);
         case VIDIOC_REQBUFS:
-            return s.vanished ? -ENODEV
-                              : s.RequestBuffers(fd, *static_cast<v4l2_requestbuffers*>(argument));
+            return dead ? -ENODEV
+                        : s.RequestBuffers(fd, *static_cast<v4l2_requestbuffers*>(argument));
         case VIDIOC_QUERYBUF:
             return s.QueryBuffer(*static_cast<v4l2_buffer*>(argument));
         case VIDIOC_QBUF:
@@ -355,7 +374,7 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
         case VIDIOC_STREAMON:
             return s.StreamOn(fd);
         case VIDIOC_STREAMOFF:
-            return s.StreamOff(fd);
+            return dead ? -ENODEV : s.StreamOff(fd);
         case VIDIOC_QUERYCTRL:
             return s.controls.Query(*static_cast<v4l2_queryctrl*>(argument));
         case VIDIOC_QUERY_EXT_CTRL:
@@ -365,7 +384,7 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
         case VIDIOC_G_CTRL:
             return s.controls.Get(*static_cast<v4l2_control*>(argument));
         case VIDIOC_S_CTRL:
-            return s.vanished ? -ENODEV : s.controls.Set(*static_cast<v4l2_control*>(argument));
+            return dead ? -ENODEV : s.controls.Set(*static_cast<v4l2_control*>(argument));
         default:
             return -ENOTTY;
     }
@@ -381,10 +400,17 @@ void* VirtualCameraIo::Mmap(std::size_t length, int fd, off_t offset, int* error
         *error = EINVAL;
         return nullptr;
     }
+    ++s.mappings;
     return s.buffers[index].memory.data();
 }
 
-int VirtualCameraIo::Munmap(void* /*address*/, std::size_t /*length*/) {
+// The memory stays with the device; only the count of mappings changes.
+int VirtualCameraIo::Munmap(void* address, std::size_t /*length*/) {
+    std::lock_guard lock(m_state->mutex);
+    if (address == nullptr || m_state->mappings == 0) {
+        return -EINVAL;
+    }
+    --m_state->mappings;
     return 0;
 }
 
@@ -398,8 +424,9 @@ int VirtualCameraIo::Poll(int fd, short events, short* revents, int timeoutMs) {
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (s.vanished || (fd == s.bufferOwner && !s.streaming)) {
-            *revents = static_cast<short>(POLLERR | (s.vanished ? POLLHUP : 0));
+        const bool dead = s.Dead(fd);
+        if (dead || (fd == s.bufferOwner && !s.streaming)) {
+            *revents = static_cast<short>(POLLERR | (dead ? POLLHUP : 0));
             return 1;
         }
         if (fd == s.bufferOwner && s.FrameReady()) {
@@ -417,13 +444,40 @@ int VirtualCameraIo::Poll(int fd, short events, short* revents, int timeoutMs) {
 
 void VirtualCameraIo::Unplug() {
     std::lock_guard lock(m_state->mutex);
-    m_state->vanished = true;
-    m_state->changed.notify_all();
+    m_state->Vanish();
+}
+
+void VirtualCameraIo::Replug(const std::string& node) {
+    std::lock_guard lock(m_state->mutex);
+    State& s = *m_state;
+    if (s.bufferOwner != -1) {
+        s.retired[s.bufferOwner] = std::move(s.buffers);
+    }
+    s.ReleaseBuffers();
+    s.width = 640;
+    s.height = 480;
+    s.node = node;
+    s.vanished = false;
+}
+
+void VirtualCameraIo::SetRefusesHighRes(bool refuse) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->options.refuseHighRes = refuse;
+}
+
+std::string VirtualCameraIo::Node() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->node;
 }
 
 int VirtualCameraIo::OpenDescriptors() const {
     std::lock_guard lock(m_state->mutex);
     return static_cast<int>(m_state->openFds.size());
+}
+
+int VirtualCameraIo::OpenMappings() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->mappings;
 }
 
 std::uint64_t VirtualCameraIo::FramesDelivered() const {

@@ -5,7 +5,8 @@
 // YUYV at 320 x 240, 640 x 480 and 1280 x 1024 with memory-mapped buffers and a moving test
 // pattern (platform/test_pattern.h) at 30 frames per second, four settings (brightness,
 // contrast, a mirroring switch and a menu), and test switches to refuse 1280 x 1024, to offer
-// no settings, or to vanish mid-stream.
+// no settings, or to vanish mid-stream and come back, as a USB camera that is unplugged and
+// plugged in again does.
 
 #include <cstdint>
 #include <memory>
@@ -24,9 +25,9 @@ constexpr const char* kVirtualCameraNode = "/dev/video-virtual";
 constexpr const char* kVirtualCameraCard = "Lumisight Virtual Camera";
 constexpr int kVirtualCameraFps = 30;
 
-// The path text under which the emulated camera is listed: a USB path that carries the
-// built-in vendor identifier.
-std::string VirtualCameraPathText();
+// The path text under which the emulated camera at that node is listed: a USB path that carries
+// the built-in vendor identifier.
+std::string VirtualCameraPathText(const std::string& node = kVirtualCameraNode);
 
 class VirtualCameraIo : public DeviceIo {
 public:
@@ -40,9 +41,17 @@ public:
     int Munmap(void* address, std::size_t length) override;
     int Poll(int fd, short events, short* revents, int timeoutMs) override;
 
-    // Makes the device vanish now, as an unplug would.
+    // Makes the device vanish now, as an unplug would: every descriptor opened so far answers
+    // ENODEV from now on (also after the device is back) and new ones cannot be opened.
     void Unplug();
+    // Plugs the device in again, as a new device at the node (the kernel may give a camera that
+    // comes back another number): it opens again, in its default format, with no buffers.
+    void Replug(const std::string& node = kVirtualCameraNode);
+    // Changes whether 1280 x 1024 is refused from now on (a camera that comes back may differ).
+    void SetRefusesHighRes(bool refuse);
+    std::string Node() const;
     int OpenDescriptors() const;
+    int OpenMappings() const;
     std::uint64_t FramesDelivered() const;
 
 private:

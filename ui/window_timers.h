@@ -1,11 +1,13 @@
 #pragma once
 
-// The main window's three timers: the strip is drawn 1 ms after a repaint (one-shot), the
-// resolution button's face and label a few milliseconds after a change (one-shot, re-armed
-// until the label could be drawn), and the sweep for vanished picture files runs every 3 s.
+// The main window's timers: the strip is drawn 1 ms after a repaint (one-shot), the resolution
+// button's face and label a few milliseconds after a change (one-shot, re-armed until the label
+// could be drawn), the sweep for vanished picture files runs every 3 s, and while the camera is
+// away it is looked for every second.
 
 constexpr int TIMER_DRAW_STRIP = 99;
 constexpr int TIMER_RESOLUTION_BUTTON = 100;
 constexpr int TIMER_SWEEP = 500;
+constexpr int TIMER_CAMERA_RETRY = 600;
 
 constexpr int kSweepPeriodMs = 3000;

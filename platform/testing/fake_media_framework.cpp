@@ -172,6 +172,14 @@ public:
         }
         return std::make_unique<FakeDeviceList>(m_media);
     }
+    std::unique_ptr<DeviceMoniker> MonikerForNode(const std::string& node) override {
+        for (const FakeDevice& device : m_media.devices) {
+            if (!node.empty() && device.node == node) {
+                return std::make_unique<FakeMoniker>(m_media, device);
+            }
+        }
+        return nullptr;
+    }
 
 private:
     FakeMediaFramework& m_media;

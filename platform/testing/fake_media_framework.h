@@ -44,6 +44,7 @@ struct FakeDevice {
     std::optional<std::string> friendlyName = std::string("Fake camera");
     bool storageFails = false;
     bool opens = true;
+    std::string node;  // the node a user may name for it (MonikerForNode); empty: none
 };
 
 // What the tests read back.

@@ -22,6 +22,29 @@ TEST(CommandLineTest, RefusesUnknownOptionsAndAMissingFolder) {
     EXPECT_FALSE(ParseCommandLine({"--pictures="}).error.empty());
 }
 
+struct DeviceRow {
+    std::vector<std::string> arguments;
+    std::optional<std::string> device;
+    std::string error;
+};
+
+TEST(CommandLineTest, TakesTheCaptureDeviceInBothForms) {
+    const DeviceRow rows[] = {
+        {{"--device", "/dev/video2"}, "/dev/video2", ""},
+        {{"--device=/dev/v4l/by-id/cam"}, "/dev/v4l/by-id/cam", ""},
+        {{"--virtual-camera", "--device", "/dev/video0", "--pictures", "/p"}, "/dev/video0", ""},
+        {{"--device"}, std::nullopt, "option --device needs a device path"},
+        {{"--device="}, "", "option --device needs a device path"},
+        {{}, std::nullopt, ""},
+    };
+    for (const DeviceRow& row : rows) {
+        const CommandLine line = ParseCommandLine(row.arguments);
+        EXPECT_EQ(line.device, row.device) << row.arguments.size();
+        EXPECT_EQ(line.error, row.error) << row.arguments.size();
+    }
+    EXPECT_NE(HelpText("lumisight-webcam").find("--device PATH"), std::string::npos);
+}
+
 TEST(CommandLineTest, VersionNamesTheVendorIdentifier) {
     const std::string text = VersionText();
     EXPECT_NE(text.find(LUMISIGHT_VERSION), std::string::npos);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/camera_return.h"
 #include "capture/stream_end.h"
 #include "platform/testing/headless_harness.h"
 #include "vivid_support.h"
@@ -92,7 +93,7 @@ TEST_F(FaultTest, CameraTakenByAnotherProgramIsBusyAfterOneRetry) {
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
 }
 
-TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
+TEST_F(FaultTest, FatalStreamingErrorLosesTheCameraUntilTheNextLook) {
     Window window;
     ASSERT_TRUE(window.Start());
     CWebcamDlg& dialog = *window.dialog;
@@ -101,14 +102,16 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
     ASSERT_EQ(door.Press("inject_fatal_streaming_error"), 0);
     ASSERT_TRUE(WaitUntilProcessingEvents(
         [&] { return LogHasPrefix(window, "Camera stream failed"); }, kFrameWait));
+    EXPECT_TRUE(dialog.m_bCameraLost);
 
-    // The last frame is still there to be taken.
+    // The last frame of a stream that failed is not taken.
     window.harness.Pump();
     dialog.TakeSnapshot();
-    EXPECT_EQ(window.Pictures(), std::vector<std::string>{"Picture0001.jpg"});
-    // Choosing a resolution again rebuilds the graph, and the picture comes back.
-    dialog.ReleaseStillGraph();
-    ASSERT_EQ(dialog.InitStillGraph(), S_OK_RESULT);
+    EXPECT_TRUE(window.Pictures().empty());
+    EXPECT_TRUE(window.LogHas("TakeSnapshot: the camera is disconnected"));
+    // The device is still there: the next look starts it again.
+    window.harness.Advance(kCameraRetryPeriodMs);
+    EXPECT_FALSE(dialog.m_bCameraLost);
     EXPECT_TRUE(WaitForFrame(kBytes640x480));
     ASSERT_TRUE(door.Press("inject_fatal_streaming_error") == 0);
     ASSERT_TRUE(WaitUntilProcessingEvents(
@@ -119,11 +122,16 @@ TEST_F(FaultTest, FatalStreamingErrorEndsTheStreamAndTheWindowGoesOn) {
                    }) == 2;
         },
         kFrameWait));
-    window.Close();  // joins the ended streaming thread
+    window.Close();  // while lost
     EXPECT_EQ(dialog.m_pGraph, nullptr);
 }
 
-TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
+// What the process holds of vivid's capture node.
+ProcessResources HeldOfNode() {
+    return CountProcessResources(kNode);
+}
+
+TEST_F(FaultTest, DisconnectLetsTheNodeGoAtOnceAndTheCameraReturnsWhenVividIsBack) {
     {
         Window window;
         ASSERT_TRUE(window.Start());
@@ -134,25 +142,34 @@ TEST_F(FaultTest, DisconnectWhileStreamingIsLoggedAndTheWindowClosesCleanly) {
         ASSERT_EQ(door.Press("disconnect"), 0);
         ASSERT_TRUE(WaitUntilProcessingEvents([&] { return window.LogHas(kCameraDisconnectedLog); },
                                               kFrameWait));
+        // Only the side door is left: the capture closed its descriptor and mappings.
+        EXPECT_EQ(HeldOfNode().descriptors, 1u);
+        EXPECT_EQ(HeldOfNode().mappings, 0u);
 
         window.harness.Pump();
         dialog.TakeSnapshot();
-        EXPECT_EQ(window.Pictures(), std::vector<std::string>{"Picture0001.jpg"});
+        EXPECT_TRUE(window.Pictures().empty());
         // The settings of a camera that is gone cannot be shown; nothing opens.
         EXPECT_FALSE(WithOpenSettings(dialog, [](QDialog&) {}));
         EXPECT_EQ(dialog.m_pSpecifyPages, nullptr);
 
-        // A rebuild finds the node unopenable and no camera of the maker.
-        dialog.ReleaseStillGraph();
-        EXPECT_EQ(dialog.InitStillGraph(), E_NO_MAKER_CAMERA);
-        EXPECT_TRUE(window.LogHas("BindToStorage error"));
-        EXPECT_TRUE(window.LogHas("GetDefaultCapDevice next error"));
-        window.harness.Pump();
+        // The node cannot be opened while disconnected: the looks find nothing, quietly.
+        const std::size_t logged = window.Log().size();
+        window.harness.Advance(3 * kCameraRetryPeriodMs);
+        EXPECT_TRUE(dialog.m_bCameraLost);
+        EXPECT_EQ(window.Log().size(), logged);
+
+        // Its last user gone, vivid plugs the node back in, and the next look finds it.
+        door.Close();
+        ASSERT_TRUE(WaitUntil([] { return !WhyNoVivid().has_value(); }, std::chrono::seconds(5)));
+        window.harness.Advance(kCameraRetryPeriodMs);
+        EXPECT_FALSE(dialog.m_bCameraLost);
+        EXPECT_TRUE(window.LogHas("Camera found again: frame capture resumed at 640 x 480"));
+        EXPECT_TRUE(WaitForFrame(kBytes640x480));
         window.Close();
         EXPECT_EQ(dialog.m_pCapture, nullptr);
     }
-    // Everything is closed: vivid plugs its nodes back in.
-    EXPECT_TRUE(WaitUntil([] { return !WhyNoVivid().has_value(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(HeldOfNode().descriptors, 0u);
 }
 
 }  // namespace

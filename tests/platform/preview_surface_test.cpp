@@ -165,6 +165,73 @@ TEST_F(PreviewTest, MalformedFramesAndFramesBeforeAnyPlacementAreDropped) {
     EXPECT_EQ(window.PixelAt(5, 5), background);
 }
 
+// A notice: the frame the window holds, at three eighths of its brightness, with the text in
+// white in the middle of the placement, also where the video is hidden (a released graph hides
+// it); without a frame the picture is black. An empty text ends it.
+struct NoticeRow {
+    const char* name;
+    int frameWidth;  // 640, or 0: no frame at all
+    bool hidden;
+    Color darkened;
+};
+
+void PrintTo(const NoticeRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class NoticeTest : public PreviewTest, public ::testing::WithParamInterface<NoticeRow> {};
+
+TEST_P(NoticeTest, TheNoticeDarkensTheHeldFrameAndCentresItsText) {
+    const NoticeRow& row = GetParam();
+    window.Preview().Place(Rect{0, 0, 640, 480});
+    if (row.frameWidth > 0) {
+        Present(row.frameWidth, row.frameWidth * 3 / 4, 235);
+        window.PaintPreview();
+    }
+    window.Preview().SetVisible(!row.hidden);
+    window.Preview().SetNotice("Camera disconnected");
+    EXPECT_TRUE(window.Preview().IsShown());
+    window.InvalidateRect(nullptr);
+    window.UpdateWindow();
+
+    EXPECT_TRUE(Near(window.PixelAt(10, 10), row.darkened));
+    EXPECT_TRUE(Near(window.PixelAt(630, 470), row.darkened));
+    EXPECT_EQ(window.PixelAt(10, 500), background) << "nothing outside the placement";
+    int white = 0;
+    int whiteOffCentre = 0;
+    for (int y = 0; y < 480; y += 2) {
+        for (int x = 0; x < 640; x += 2) {
+            if (window.PixelAt(x, y) == Rgb(255, 255, 255)) {
+                ++white;
+                whiteOffCentre += (y < 200 || y > 280 || x < 160 || x > 480) ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(white, 20);
+    EXPECT_EQ(whiteOffCentre, 0);
+
+    window.Preview().SetNotice("");
+    window.Preview().SetVisible(true);
+    window.InvalidateRect(nullptr);
+    window.UpdateWindow();
+    if (row.frameWidth > 0) {
+        EXPECT_EQ(window.PixelAt(320, 240), DisplayColour(235)) << "the live picture is back";
+    } else {
+        EXPECT_EQ(window.PixelAt(320, 240), background);
+    }
+}
+
+Color ThreeEighths(Color c) {
+    return Rgb(c.r / 4 + c.r / 8, c.g / 4 + c.g / 8, c.b / 4 + c.b / 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, NoticeTest,
+    ::testing::Values(NoticeRow{"visible_frame", 640, false, ThreeEighths(DisplayColour(235))},
+                      NoticeRow{"hidden_frame", 640, true, ThreeEighths(DisplayColour(235))},
+                      NoticeRow{"no_frame", 0, true, Rgb(0, 0, 0)}),
+    [](const ::testing::TestParamInfo<NoticeRow>& info) { return info.param.name; });
+
 // The streaming thread presents while the user-interface thread paints: every painted picture
 // must be one whole frame (uniform here), never a mix of two.
 TEST_F(PreviewTest, PaintingWhilePresentingNeverShowsAMixedFrame) {
