@@ -27,7 +27,11 @@ protected:
         environment.deviceArrivals = &arrivals;
         StartedWindow::SetUp();
     }
-    void TearDown() override { ResetFrameDoubleBuffer(); }
+    // The window ends while the notices it may still watch exist.
+    void TearDown() override {
+        harness.Stop();
+        ResetFrameDoubleBuffer();
+    }
 
     // The messages logged since the last call.
     std::vector<std::string> NewMessages() {
