@@ -1,5 +1,7 @@
 #include "pictures/cached_thumbnails.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstring>
 
@@ -102,6 +104,7 @@ void CachedThumbnails::Flush() {
 }
 
 void CachedThumbnails::SaveLoop(std::stop_token stop) {
+    pthread_setname_np(pthread_self(), kSaverName);
     std::unique_lock lock(m_planMutex);
     for (;;) {
         if (!m_planChanged.wait(lock, stop, [this] { return m_savePlanned; })) {

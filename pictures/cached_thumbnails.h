@@ -20,6 +20,9 @@
 
 class CachedThumbnails {
 public:
+    // What the saving thread calls itself (in /proc, top, debuggers).
+    static constexpr const char* kSaverName = "thumbnail-cache";
+
     // The cache of `picturesFolder` in `cacheFolder`; without a cache folder nothing is kept.
     CachedThumbnails(std::string picturesFolder, std::optional<std::string> cacheFolder);
     ~CachedThumbnails();

@@ -1,6 +1,7 @@
 #include "pictures/thumbnail_loader.h"
 
 #include <limits.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -134,6 +135,7 @@ bool ThumbnailLoader::Idle() const {
 }
 
 void ThumbnailLoader::Work(std::stop_token stop, std::size_t bufferIndex) {
+    pthread_setname_np(pthread_self(), kWorkerName);
     Shared& shared = *m_shared;
     const std::span<std::uint8_t> buffer = shared.buffers.Loader(bufferIndex);
     char path[kPathBytes];

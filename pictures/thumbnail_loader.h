@@ -31,6 +31,9 @@ struct LoadedThumbnail {
 
 class ThumbnailLoader {
 public:
+    // What each worker calls itself (in /proc, top, debuggers).
+    static constexpr const char* kWorkerName = "thumbnails";
+
     // One worker per loading buffer of `buffers` (which, like `cache`, must outlive the loader).
     // A picture whose file the cache (when given) knows unchanged is not decoded; one decoded
     // joins the cache. Whenever results wait to be taken, `resultsWaiting` runs on the

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "picture_test_support.h"
 #include "pictures/cached_thumbnails.h"
@@ -15,6 +14,8 @@
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
 #include "platform/testing/queued_tasks.h"
+#include "support/process_resources.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -76,13 +77,13 @@ protected:
     }
     // Delivers thumbnails as they arrive until every listed picture has been checked.
     void DeliverAll() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!list.m_scan->Finished() && std::chrono::steady_clock::now() < deadline) {
-            tasks.RunPending();
-            list.m_scan->Deliver(list);
-            std::this_thread::yield();
-        }
-        ASSERT_TRUE(list.m_scan->Finished());
+        ASSERT_TRUE(WaitUntil(
+            [this] {
+                tasks.RunPending();
+                list.m_scan->Deliver(list);
+                return list.m_scan->Finished();
+            },
+            std::chrono::seconds(20)));
     }
     std::vector<int> Listed() const {
         std::vector<int> numbers;
@@ -222,15 +223,11 @@ TEST_F(PictureScanning, StoppingAMidwayScanLeavesNoWorkerBehind) {
         ASSERT_TRUE(
             WriteJpeg((folder / PictureFileName(number)).string(), 640, 480, NumberColour(1)));
     }
-    const std::size_t threadsBefore =
-        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                      std::filesystem::directory_iterator());
     Begin();
+    ASSERT_TRUE(WaitUntil([] { return ThreadsNamed(ThumbnailLoader::kWorkerName) > 0; }));
     list.m_scan.reset();
-    const std::size_t threadsAfter =
-        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                      std::filesystem::directory_iterator());
-    EXPECT_EQ(threadsAfter, threadsBefore);
+    // A joined thread leaves /proc a moment after the join.
+    EXPECT_TRUE(WaitUntil([] { return ThreadsNamed(ThumbnailLoader::kWorkerName) == 0; }));
     tasks.RunPending();  // a notification posted before the stop finds the scan gone
     EXPECT_FALSE(scratch.Exists("FileList.txt"));
 }

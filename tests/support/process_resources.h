@@ -121,6 +121,15 @@ private:
     }
 };
 
+// The process's threads of this name (as the thread named itself): a narrower check than the
+// whole count, which a sanitizer's own background thread can change at any moment.
+inline std::size_t ThreadsNamed(const std::string& name) {
+    const std::vector<std::string> threads = ResourceSnapshot::Take().threads;
+    return static_cast<std::size_t>(std::count_if(
+        threads.begin(), threads.end(),
+        [&](const std::string& thread) { return thread.substr(thread.find(' ') + 1) == name; }));
+}
+
 // What the process holds now, within the file when one is given.
 inline ProcessResources CountProcessResources(const std::string& file = {}) {
     return ResourceSnapshot::Take(file).Counts();
