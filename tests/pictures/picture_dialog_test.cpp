@@ -343,7 +343,7 @@ TEST_F(BackgroundLoading, SnapshotDeleteAndSweepWhileThumbnailsAreStillComing) {
 
 TEST_F(BackgroundLoading, ClosingDuringTheStartLeavesNoThreadAndNoHalfWrittenCache) {
     ASSERT_NE(dialog->m_scan, nullptr);
-    ASSERT_GT(ThreadsNamed(ThumbnailLoader::kWorkerName), 0u);
+    ASSERT_TRUE(WaitUntil([] { return ThreadsNamed(ThumbnailLoader::kWorkerName) > 0; }));
     harness.Stop();  // the window's end while thumbnails are still on their way
     dialog.reset();
     // A joined thread leaves /proc a moment after the join.
