@@ -5,26 +5,30 @@
 // PictureList, the skinned interface's SkinState) and the few members of the window itself.
 // Every handler is defined in app/ and hands its work to the module that owns it:
 //
-//   handlers                                         defined in                  work done in
+// clang-format off
+//   handlers                                         defined in                 work done in
 //   construction, keyboard filter, OnDestroy         app/webcam_dlg.cpp
-//   OnInitDialog and its start-up steps              app/dialog_start.cpp        ui/window_layout,
-//                                                                                ui/button_faces
-//   ChooseLanguage, ShowUserMessage                  app/language.cpp            platform/locale
-//   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp    capture/
+//   OnInitDialog and its start-up steps              app/dialog_start.cpp       ui/window_layout,
+//                                                                               ui/button_faces
+//   ChooseLanguage, ShowUserMessage                  app/language.cpp           platform/locale
+//   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp   capture/
 //     GetDefaultCapDevice, ShowDeviceProperties,
 //     the resolution change
-//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp         capture/
-//     unplugged and plugged in again)                                            camera_return
-//   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp platform/power_notices
-//   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp    pictures/
+//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp        capture/camera_return
+//     unplugged and plugged in again)
+//   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp    platform/power_notices
+//   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp   pictures/
 //     UpdateThumbScroll, RemoveThumbnail,
 //     TakeSnapshot, PicturePath, OnHScroll,
-//     DeleteSelectedPictures, OnLButtonDblClk
-//   OnMouseMove, OnLButtonUp, OnLButtonDown,         app/pointer_handlers.cpp    ui/pointer,
-//     OnKillFocus, OnCaptureChanged, the commands                                ui/strip_selection
-//   OnPaint, OnTimer, OnMove, OnShowWindow,          app/paint_handlers.cpp      ui/strip_painting,
-//     DrawThumbnailStrip, RefreshResolutionButton, ui/resolution_menu, ShowResolutionMenu,
-//     SetButtonFace                                          ui/window_painting
+//     DeleteSelectedPictures, OnLButtonDblClk,
+//     the thumbnails loaded in the background
+//   OnMouseMove, OnLButtonUp, OnLButtonDown,         app/pointer_handlers.cpp   ui/pointer,
+//     OnKillFocus, OnCaptureChanged, the commands                               ui/strip_selection
+//   OnPaint, OnTimer, OnMove, OnShowWindow,          app/paint_handlers.cpp     ui/strip_painting,
+//     DrawThumbnailStrip, RefreshResolutionButton,                              ui/resolution_menu,
+//     ShowResolutionMenu, SetButtonFace                                         ui/window_painting,
+//                                                                               ui/window_layout
+// clang-format on
 
 #include <cstdint>
 #include <functional>
