@@ -14,9 +14,10 @@
 //   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp   capture/
 //     GetDefaultCapDevice, ShowDeviceProperties,
 //     the resolution change
-//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp        capture/camera_return
-//     unplugged and plugged in again)
-//   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp    platform/power_notices
+//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp        capture/
+//     unplugged and plugged in again)                                           camera_return
+//   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp    platform/
+//                                                                               power_notices
 //   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp   pictures/
 //     UpdateThumbScroll, RemoveThumbnail,
 //     TakeSnapshot, PicturePath, OnHScroll,
