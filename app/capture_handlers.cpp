@@ -36,6 +36,18 @@ void CWebcamDlg::ShowDeviceProperties() {
                            m_bChinese);
 }
 
+// Asks the open settings dialog, found by its title, to close; its modal loop then returns into
+// ShowDeviceProperties. Nothing when no settings are open.
+void CWebcamDlg::CloseDeviceProperties() {
+    if (m_pSpecifyPages == nullptr) {
+        return;
+    }
+    WindowFinder& finder = Services().windowFinder;
+    if (std::optional<WindowRef> settings = finder.Find(PropertiesTitle(m_bChinese))) {
+        finder.Close(*settings);
+    }
+}
+
 // The camera restarts only for another size. A failed restart is logged by the graph build and
 // leaves the window without a live picture; the label still follows the choice. A camera that
 // is away cannot change its size.

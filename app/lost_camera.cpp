@@ -16,7 +16,7 @@ constexpr Rect kPictureArea{0, 0, 640, 480};
 
 // User-interface thread, from the graph's report; the stream's end is logged already.
 void CWebcamDlg::OnCameraStreamEnd(const StreamEnd& /*end*/) {
-    CloseSettingsOfLostCamera();
+    CloseDeviceProperties();  // the settings of a camera that is gone change nothing
     LoseCamera(*this, m_env.deviceArrivals, [this] { LookForLostCamera(); });
     if (!HasWindow()) {
         return;
@@ -39,17 +39,6 @@ void CWebcamDlg::LookForLostCamera() {
     ShowCameraState({});
     // The camera may have come back refusing the size it had: the label follows.
     ShowResolutionChange(Window(), m_nResolution);
-}
-
-// The settings of a camera that is gone change nothing: their dialog is closed, as for a sleep.
-void CWebcamDlg::CloseSettingsOfLostCamera() {
-    if (m_pSpecifyPages == nullptr) {
-        return;
-    }
-    WindowFinder& finder = Services().windowFinder;
-    if (std::optional<WindowRef> settings = finder.Find(PropertiesTitle(m_bChinese))) {
-        finder.Close(*settings);
-    }
 }
 
 void CWebcamDlg::ShowCameraState(const std::string& text) {

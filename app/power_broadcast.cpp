@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "app/webcam_dlg.h"
-#include "capture/device_properties.h"
 #include "platform/diagnostic_log.h"
 #include "platform/power_notices.h"
 
@@ -37,12 +36,7 @@ std::intptr_t CWebcamDlg::WindowProc(unsigned message, std::uintptr_t wParam,
                       static_cast<unsigned>(wParam));
         WriteLog(line);
         if (wParam == PBT_APMQUERYSUSPEND || wParam == PBT_APMSUSPEND) {
-            if (m_pSpecifyPages != nullptr) {
-                WindowFinder& finder = Services().windowFinder;
-                if (std::optional<WindowRef> frame = finder.Find(PropertiesTitle(m_bChinese))) {
-                    finder.Close(*frame);
-                }
-            }
+            CloseDeviceProperties();
             EndDialog(kSuspendResult);
         }
     }

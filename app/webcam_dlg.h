@@ -147,7 +147,9 @@ private:
     // The picture area's state while the camera is away, in the window's language; an empty
     // text shows the live picture again (app/lost_camera.cpp).
     void ShowCameraState(const std::string& text);
-    void CloseSettingsOfLostCamera();
+    // Closes the camera's settings dialog when it is open: before a sleep, and when the camera
+    // has gone (app/capture_handlers.cpp).
+    void CloseDeviceProperties();
     // Where the camera's graph is built: the window's picture area, the chosen device and the
     // report of a stream that ends by itself (app/capture_handlers.cpp).
     GraphHost GraphHostForCamera();
