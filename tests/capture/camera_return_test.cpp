@@ -34,13 +34,7 @@ protected:
     }
 
     // The messages logged since the last call.
-    std::vector<std::string> NewMessages() {
-        const std::vector<std::string> all = LogMessages(Log());
-        std::vector<std::string> fresh(
-            all.begin() + static_cast<long>(std::min(m_seen, all.size())), all.end());
-        m_seen = all.size();
-        return fresh;
-    }
+    std::vector<std::string> NewMessages() { return m_log.Since(Log()); }
 
     void LoseCamera(int error = ENODEV) {
         ASSERT_TRUE(media.EndStream(error));
@@ -51,7 +45,7 @@ protected:
     FakeDeviceArrivals arrivals;
 
 private:
-    std::size_t m_seen = 0;
+    LogCursor m_log;
 };
 
 struct LossRow {

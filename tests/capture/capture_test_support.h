@@ -40,6 +40,21 @@ inline void ResetFrameDoubleBuffer() {
     g_frameGrabberCallback.m_pDialog.store(nullptr);
 }
 
+// Reads a log as it grows: each call gives the messages written since the previous one.
+class LogCursor {
+public:
+    std::vector<std::string> Since(const std::string& log) {
+        const std::vector<std::string> all = LogMessages(log);
+        std::vector<std::string> fresh(
+            all.begin() + static_cast<long>(std::min(m_seen, all.size())), all.end());
+        m_seen = all.size();
+        return fresh;
+    }
+
+private:
+    std::size_t m_seen = 0;
+};
+
 // The window on the fake capture system, logging on, with the capture state of a fresh process.
 class CaptureFixture : public WebcamFixture {
 public:
@@ -51,14 +66,8 @@ public:
     ~CaptureFixture() { ResetFrameDoubleBuffer(); }
 
     // The messages logged since the last call.
-    std::vector<std::string> NewMessages() {
-        const std::vector<std::string> all = LogMessages(Log());
-        std::vector<std::string> fresh(
-            all.begin() + static_cast<long>(std::min(m_seen, all.size())), all.end());
-        m_seen = all.size();
-        return fresh;
-    }
+    std::vector<std::string> NewMessages() { return m_log.Since(Log()); }
 
 private:
-    std::size_t m_seen = 0;
+    LogCursor m_log;
 };
