@@ -47,18 +47,6 @@ bool ComesFirst(const PictureName& a, const PictureName& b) {
     return a.name < b.name;
 }
 
-// The list's records that hold picture `number` and still wait for its thumbnail: a record
-// that was removed meanwhile, or whose number a snapshot has taken since, gets nothing.
-int WaitingRecord(const PictureList& list, int number) {
-    for (int i = 0; i < list.m_nThumbCount; ++i) {
-        const ThumbnailRecord& record = list.m_thumbs[i];
-        if (record.nNumber == number) {
-            return record.pixelsReady ? -1 : i;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::vector<PictureName> ListPictureFiles(const std::string& folder) {
@@ -163,6 +151,22 @@ void PictureScan::ShowFirst(const PictureList& list) {
         }
     }
     m_loader.LoadFirst(shown);
+}
+
+// Only the scan's own records can wait, and they stand first in the list in number order (a
+// removal keeps the order, a picture that takes a failed one's place has the highest number so
+// far): a binary search finds the record. One that was removed meanwhile, or whose number a
+// snapshot has taken since (its thumbnail is ready), gets nothing.
+int PictureScan::WaitingRecord(const PictureList& list, int number) const {
+    const auto first = list.m_thumbs.begin();
+    const auto last = first + std::min(m_scanRecords, list.m_nThumbCount);
+    const auto found = std::lower_bound(
+        first, last, number,
+        [](const ThumbnailRecord& record, int wanted) { return record.nNumber < wanted; });
+    if (found == last || found->nNumber != number || found->pixelsReady) {
+        return -1;
+    }
+    return static_cast<int>(found - first);
 }
 
 void PictureScan::RecordRemoved(int index) {

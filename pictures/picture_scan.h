@@ -56,6 +56,7 @@ public:
     bool Finished() const { return m_unchecked == 0; }
 
 private:
+    int WaitingRecord(const PictureList& list, int number) const;
     void TakePlaceOfFailed(PictureList& list);
     void WriteFileList(const PictureList& list) const;
 
