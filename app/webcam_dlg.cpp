@@ -20,8 +20,16 @@ CWebcamDlg::CWebcamDlg(WebcamEnvironment& environment)
     StartLogging();
 }
 
-// In the normal course OnDestroy has done all of this already.
+// In the normal course OnDestroy has done this already.
 CWebcamDlg::~CWebcamDlg() {
+    LetGoOfTheCamera();
+}
+
+// Nothing that could call back into the dialog is left: the lost camera is no longer looked for
+// (its timer goes with the window), the graph's streaming thread has ended once
+// ReleaseStillGraph returns, the frame callback forgets the gate, and the machine may sleep
+// without waiting for us.
+void CWebcamDlg::LetGoOfTheCamera() {
     EndCameraWatch(*this);
     ReleaseStillGraph();
     DetachFrameCallback(*this);
@@ -34,15 +42,10 @@ bool CWebcamDlg::PreTranslateMessage(const KeyMessage& message) {
     return keyMessage && (message.key == VK_ESCAPE || message.key == VK_RETURN);
 }
 
-// Everything that lives as long as the window goes here, the graph first: its streaming thread
-// has ended once ReleaseStillGraph returns, so nothing runs on another thread that could still
-// reach this dialog.
+// Everything that lives as long as the window goes here, the camera first, so that nothing runs
+// on another thread that could still reach this dialog.
 void CWebcamDlg::OnDestroy() {
-    EndCameraWatch(
-        *this);  // a lost camera is no longer looked for (its timer goes with the window)
-    ReleaseStillGraph();
-    DetachFrameCallback(*this);
-    m_powerWatch.reset();  // the camera is closed now; the machine may sleep without waiting
+    LetGoOfTheCamera();
     ReleaseButtonFaces(*this);
     ReleaseThumbnailPool(*this);
     DialogBase::OnDestroy();

@@ -136,6 +136,8 @@ public:
     bool m_bChinese = false;  // the user texts are in Traditional Chinese
 
 private:
+    // The camera, its callbacks and the sleep watch let go of the dialog (app/webcam_dlg.cpp).
+    void LetGoOfTheCamera();
     // Start-up steps (app/dialog_start.cpp).
     void ExchangeDialogData();
     void ResetWorkingState();
