@@ -71,8 +71,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Other threads (the camera's stream, the thumbnail workers, the session bus's answers)
+    // hand their results to the window's thread through this queue; it outlives them all.
+    QtTaskPoster tasks;
     CaptureOptions captureOptions;
     captureOptions.virtualCamera = line.virtualCamera;
+    captureOptions.userInterface = &tasks;
     const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
 
     LogindPowerNotices power;
@@ -81,11 +85,10 @@ int main(int argc, char** argv) {
     EchoingMessageBoxes messageBoxes(qtMessageBoxes);
     X11WindowFinder windowFinder;
     QtModalLoop modalLoop;
-    QtTaskPoster tasks;
     PlatformServices services{timers, messageBoxes, windowFinder, modalLoop, tasks};
     XdgShell shell;
     UdevDeviceArrivals deviceArrivals;
-    SessionBusInstance singleInstance(LUMISIGHT_APP_ID, activationToken);
+    SessionBusInstance singleInstance(LUMISIGHT_APP_ID, activationToken, tasks);
     WebcamEnvironment environment{
         .platform = services,
         .media = *media,

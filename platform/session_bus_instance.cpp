@@ -1,8 +1,5 @@
 #include "platform/session_bus_instance.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 #include <dbus/dbus.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -186,10 +183,12 @@ dbus_uint32_t RequestName(DBusConnection* connection, const std::string& name,
 
 // The owner's side: the bus connection that holds the name, answered on a thread of its own.
 struct SessionBusInstance::Owner {
-    Owner(ConnectionPtr bus, std::function<void(const std::string&)> activate)
+    Owner(ConnectionPtr bus, std::function<void(const std::string&)> activate,
+          TaskPoster& userInterface)
         : connection(std::move(bus)),
-          onActivate(std::move(activate)),
-          receiver(std::make_unique<QObject>()) {}
+          onActivate(
+              std::make_shared<const std::function<void(const std::string&)>>(std::move(activate))),
+          userInterface(userInterface) {}
 
     bool Serve(const std::string& path) {
         static const DBusObjectPathVTable table{
@@ -208,7 +207,6 @@ struct SessionBusInstance::Owner {
         if (!dbus_connection_get_socket(connection.get(), &socket)) {
             return;
         }
-        const std::stop_callback wakeOnStop(stop, [this] { wake.Signal(); });
         while (!stop.stop_requested() && dbus_connection_get_is_connected(connection.get())) {
             while (dbus_connection_dispatch(connection.get()) == DBUS_DISPATCH_DATA_REMAINS) {
             }
@@ -233,28 +231,41 @@ struct SessionBusInstance::Owner {
                                      [owner](const std::string& token) { owner->Post(token); });
     }
 
-    // Runs on the serving thread: the request waits in the user-interface thread's queue.
+    // Runs on the serving thread: the request waits in the user-interface thread's queue, and
+    // is dropped there when the owner has gone meanwhile.
     void Post(const std::string& token) const {
-        if (!onActivate) {
+        if (!*onActivate) {
             return;
         }
-        QMetaObject::invokeMethod(
-            receiver.get(), [activate = onActivate, token] { activate(token); },
-            Qt::QueuedConnection);
+        std::weak_ptr<const std::function<void(const std::string&)>> listener = onActivate;
+        userInterface.Post([listener = std::move(listener), token] {
+            if (const auto activate = listener.lock()) {
+                (*activate)(token);
+            }
+        });
+    }
+
+    // Asked to stop, the serving thread wakes from its wait and ends; the thread is joined as
+    // the last member goes.
+    ~Owner() {
+        server.request_stop();
+        wake.Signal();
     }
 
     ConnectionPtr connection;
-    const std::function<void(const std::string&)> onActivate;
-    // Lives on the user-interface thread; requests queued for it go with it.
-    const std::unique_ptr<QObject> receiver;
+    // Called on the user-interface thread only; the posted requests hold it weakly.
+    const std::shared_ptr<const std::function<void(const std::string&)>> onActivate;
+    TaskPoster& userInterface;
     WakeEvent wake;
     std::jthread server;  // last: it stops and is joined before the rest goes
 };
 
 SessionBusInstance::SessionBusInstance(std::string appId, std::string activationToken,
-                                       std::string busAddress, std::chrono::milliseconds limit)
+                                       TaskPoster& userInterface, std::string busAddress,
+                                       std::chrono::milliseconds limit)
     : m_appId(std::move(appId)),
       m_activationToken(std::move(activationToken)),
+      m_userInterface(userInterface),
       m_busAddress(std::move(busAddress)),
       m_limit(limit) {}
 
@@ -295,7 +306,8 @@ InstanceClaimResult SessionBusInstance::ClaimOnce(
         const dbus_uint32_t answer = RequestName(connection.get(), m_appId, deadline, attemptError);
         if (answer == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER ||
             answer == DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER) {
-            auto owner = std::make_unique<Owner>(std::move(connection), std::move(onActivate));
+            auto owner = std::make_unique<Owner>(std::move(connection), std::move(onActivate),
+                                                 m_userInterface);
             if (!owner->Serve(ApplicationObjectPath(m_appId))) {
                 return {InstanceClaim::Undecided, "cannot answer on the session bus"};
             }

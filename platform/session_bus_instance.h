@@ -11,15 +11,18 @@
 #include <optional>
 #include <string>
 
+#include "platform/services.h"
 #include "platform/single_instance.h"
 
 class SessionBusInstance : public SingleInstance {
 public:
     // appId: the bus name. activationToken: the token this copy's launcher gave it, passed on
-    // to the owner. busAddress: the bus to use; empty means the session bus of the environment
-    // (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus). limit: the longest the whole claim
-    // waits for the bus and for the owner's answer.
-    SessionBusInstance(std::string appId, std::string activationToken, std::string busAddress = {},
+    // to the owner. userInterface: where the owner's serving thread hands the requests it
+    // answers; it outlives this object. busAddress: the bus to use; empty means the session bus
+    // of the environment (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus). limit: the
+    // longest the whole claim waits for the bus and for the owner's answer.
+    SessionBusInstance(std::string appId, std::string activationToken, TaskPoster& userInterface,
+                       std::string busAddress = {},
                        std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
     // Stops answering and lets go of the name.
     ~SessionBusInstance() override;
@@ -35,6 +38,7 @@ private:
 
     std::string m_appId;
     std::string m_activationToken;
+    TaskPoster& m_userInterface;
     std::string m_busAddress;
     std::chrono::milliseconds m_limit;
     std::optional<InstanceClaimResult> m_result;

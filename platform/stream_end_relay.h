@@ -1,20 +1,23 @@
 #pragma once
 
 // Carries the end of a graph's stream from the streaming thread to the user-interface thread:
-// the report is queued through the Qt event loop and handed to the graph's stream-end handler
+// the report is posted to that thread's task queue and handed to the graph's stream-end handler
 // there, unless the run it belongs to was stopped or followed by another one, or the relay (with
-// its graph) is gone by then. Without a Qt application there is no event loop to deliver on, and
-// reports are dropped.
+// its graph) is gone by then. Without a task queue there is no thread to deliver on, and reports
+// are dropped.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 #include "platform/media_framework.h"
+#include "platform/services.h"
 
 class StreamEndRelay {
 public:
-    StreamEndRelay();
+    // userInterface: where reports are handed over; it outlives every streaming thread. May be
+    // null.
+    explicit StreamEndRelay(TaskPoster* userInterface);
     ~StreamEndRelay();
     StreamEndRelay(const StreamEndRelay&) = delete;
     StreamEndRelay& operator=(const StreamEndRelay&) = delete;
@@ -24,13 +27,15 @@ public:
     // A run begins: returns what the streaming thread calls with the errno when the stream ends
     // by itself. Reports of earlier runs are dropped from now on.
     std::function<void(int error)> Arm();
-    // The run was stopped: its report is dropped, queued or not.
+    // The run was stopped: its report is dropped, posted or not.
     void Disarm();
 
 private:
     struct Shared;
     static void Deliver(const std::weak_ptr<Shared>& relay, std::uint64_t run, int error);
 
-    // Shared with the queued reports, which see through a weak reference whether it still exists.
+    TaskPoster* m_userInterface;
+    // Shared with the posted reports, which see through a weak reference whether it still
+    // exists.
     std::shared_ptr<Shared> m_shared;
 };

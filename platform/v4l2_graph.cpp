@@ -112,7 +112,7 @@ private:
 
 class V4l2Graph final : public MediaGraph, private FilterGraphSite {
 public:
-    V4l2Graph() : m_control(*this) {}
+    explicit V4l2Graph(TaskPoster* userInterface) : m_control(*this), m_streamEnd(userInterface) {}
     // Stops the streaming thread before anything it uses goes, and takes the picture away.
     ~V4l2Graph() override {
         Halt();
@@ -243,8 +243,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MediaGraph> MakeV4l2Graph() {
-    return std::make_unique<V4l2Graph>();
+std::unique_ptr<MediaGraph> MakeV4l2Graph(TaskPoster* userInterface) {
+    return std::make_unique<V4l2Graph>(userInterface);
 }
 
 std::unique_ptr<CaptureGraphBuilder> MakeV4l2GraphBuilder() {

@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "platform/media_framework.h"
+#include "platform/services.h"
 
-std::unique_ptr<MediaGraph> MakeV4l2Graph();
+// userInterface: where the end of a stream is reported (null: not at all).
+std::unique_ptr<MediaGraph> MakeV4l2Graph(TaskPoster* userInterface);
 std::unique_ptr<CaptureGraphBuilder> MakeV4l2GraphBuilder();
 std::unique_ptr<NullRenderer> MakeV4l2NullRenderer();

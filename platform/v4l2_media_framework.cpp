@@ -160,7 +160,9 @@ public:
     std::unique_ptr<DeviceEnumerator> CreateDeviceEnumerator() override {
         return std::make_unique<V4l2DeviceEnumerator>(m_options, m_virtualCamera);
     }
-    std::unique_ptr<MediaGraph> CreateFilterGraph() override { return MakeV4l2Graph(); }
+    std::unique_ptr<MediaGraph> CreateFilterGraph() override {
+        return MakeV4l2Graph(m_options.userInterface);
+    }
     HResult CreateSampleGrabber(std::unique_ptr<SampleGrabber>* grabber) override {
         *grabber = MakeSampleGrabber();
         return S_OK_RESULT;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/media_framework.h"
+#include "platform/services.h"
 
 class VirtualCameraIo;
 
@@ -21,6 +22,9 @@ struct CaptureOptions {
     // The emulated camera itself, for tests that unplug it and plug it in again; when null and
     // virtualCamera is set, one is made from the options above.
     std::shared_ptr<VirtualCameraIo> virtualDevice;
+    // Where the end of a stream is reported, on the user-interface thread; without it the end
+    // of a stream goes unreported.
+    TaskPoster* userInterface = nullptr;
 };
 
 std::unique_ptr<MediaFramework> CreateV4l2MediaFramework(const CaptureOptions& options);

@@ -10,7 +10,9 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <utility>
 
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
@@ -75,6 +77,25 @@ QRect ToQRect(const Rect& rect) {
 }
 
 }  // namespace
+
+// Wakes the user-interface thread when the streaming thread announces a video frame. It is
+// asked by the name of its slot, so the queued call carries nothing of ours from one thread to
+// the other: the frame itself travels through the preview surface's own atomics. A child of
+// the view, it takes the calls still queued for it along when the view goes.
+class VideoFrameWaker : public QObject {
+    Q_OBJECT
+public:
+    VideoFrameWaker(QObject* parent, std::function<void()> paint)
+        : QObject(parent), m_paint(std::move(paint)) {}
+
+    void Wake() { QMetaObject::invokeMethod(this, "Paint", Qt::QueuedConnection); }
+
+public slots:
+    void Paint() { m_paint(); }
+
+private:
+    const std::function<void()> m_paint;
+};
 
 // Shows the client image and turns the pointer, keys and focus into the dialog's messages.
 class WindowPresenter::View : public QWidget {
@@ -214,12 +235,10 @@ WindowPresenter::WindowPresenter(DialogWindow& window)
     window.SetInvalidatedListener([view, &window] { view->Changed(window.DirtyBounds()); });
     window.SetScrollBarListener(
         [this](const ScrollBarState& state) { ApplyScrollBarState(state); });
-    // Called on the streaming thread: only a queued call reaches the view, and it repaints the
-    // video's rectangle alone, never the dialog.
-    window.Preview().SetFrameReadyCallback([view] {
-        QMetaObject::invokeMethod(
-            view, [view] { view->PaintVideo(); }, Qt::QueuedConnection);
-    });
+    // Called on the streaming thread: the view repaints the video's rectangle alone, never the
+    // dialog, once the user-interface thread takes the wake-up.
+    auto* waker = new VideoFrameWaker(view, [view] { view->PaintVideo(); });
+    window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
     window.PaintPreview();  // takes a frame announced before there was a presenter
     Presenters()[&window] = this;
 }
@@ -338,3 +357,5 @@ void WindowPresenter::hideEvent(QHideEvent* event) {
         m_window.Handler().OnShowWindow(false, 0);
     }
 }
+
+#include "window_presenter.moc"

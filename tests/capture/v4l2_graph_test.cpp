@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/capture_stream.h"
+#include "platform/qt_task_poster.h"
 #include "platform/sample_grabber.h"
 #include "platform/testing/headless_harness.h"
 #include "platform/v4l2_camera.h"
@@ -82,7 +83,8 @@ protected:
 
     VirtualCameraOptions options;
     std::shared_ptr<VirtualCameraIo> io = std::make_shared<VirtualCameraIo>(options);
-    std::unique_ptr<MediaGraph> graph = MakeV4l2Graph();
+    QtTaskPoster userInterface;
+    std::unique_ptr<MediaGraph> graph = MakeV4l2Graph(&userInterface);
     std::unique_ptr<SampleGrabber> grabber = MakeSampleGrabber();
     std::unique_ptr<CaptureGraphBuilder> builder = MakeV4l2GraphBuilder();
     std::shared_ptr<CaptureFilter> source;

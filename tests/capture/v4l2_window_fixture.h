@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "capture_test_support.h"
+#include "platform/qt_task_poster.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"
 
@@ -36,7 +37,8 @@ public:
     // power: the sleep notices to follow; none by default.
     explicit V4l2WindowFixture(CaptureOptions options = VirtualOnly(),
                                PowerNotices* power = nullptr)
-        : m_options(options), m_power(power != nullptr ? *power : m_noPower) {
+        : m_options(WithUserInterface(options, m_userInterface)),
+          m_power(power != nullptr ? *power : m_noPower) {
         ResetFrameDoubleBuffer();
         g_bProbeHighRes = true;
         g_bLogEnabled = false;
@@ -49,6 +51,12 @@ public:
         dialog.reset();
         ResetFrameDoubleBuffer();
         g_bLogEnabled = false;
+    }
+
+    // The real user-interface queue: stream ends arrive as in the program, from the event loop.
+    static CaptureOptions WithUserInterface(CaptureOptions options, QtTaskPoster& userInterface) {
+        options.userInterface = &userInterface;
+        return options;
     }
 
     static CaptureOptions VirtualOnly() {
@@ -70,6 +78,7 @@ public:
     RecordingShell shell;
 
 private:
+    QtTaskPoster m_userInterface;
     CaptureOptions m_options;
     FakePowerNotices m_noPower{false};
     PowerNotices& m_power;

@@ -37,6 +37,7 @@
 #include "capture/frame_double_buffer.h"
 #include "capture/still_graph.h"
 #include "platform/diagnostic_log.h"
+#include "platform/qt_task_poster.h"
 #include "platform/testing/fake_power_notices.h"
 #include "platform/v4l2_media_framework.h"
 #include "support/process_resources.h"
@@ -233,7 +234,8 @@ class Window {
 public:
     enum class Sysfs { MakerCamera, Real };
 
-    explicit Window(Sysfs sysfs = Sysfs::MakerCamera) : m_options(Options(sysfs, m_sysfs)) {
+    explicit Window(Sysfs sysfs = Sysfs::MakerCamera)
+        : m_options(Options(sysfs, m_sysfs, m_userInterface)) {
         ResetFrameDoubleBuffer();
         g_bProbeHighRes = true;
         g_bLogEnabled = false;
@@ -271,13 +273,16 @@ public:
     RecordingShell shell;
 
 private:
-    static CaptureOptions Options(Sysfs sysfs, const MakerCameraSysfs& maker) {
+    static CaptureOptions Options(Sysfs sysfs, const MakerCameraSysfs& maker,
+                                  QtTaskPoster& userInterface) {
         CaptureOptions options;
+        options.userInterface = &userInterface;
         options.sysfsRoot = sysfs == Sysfs::MakerCamera ? maker.Root() : "/sys";
         return options;
     }
 
     MakerCameraSysfs m_sysfs;
+    QtTaskPoster m_userInterface;
     CaptureOptions m_options;
     FakePowerNotices m_noPower{false};
     TempDir m_work;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt_task_poster.h"
 #include "platform/testing/headless_harness.h"
 #include "support/private_bus.h"
 #include "support/temp_dir.h"
@@ -136,17 +137,18 @@ protected:
     }
 
     PrivateBus bus{PrivateBus::Kind::Session};
+    QtTaskPoster userInterface;  // the program's own queue to the user-interface thread
 };
 
 TEST_F(SessionBusInstanceTest, LaterCopiesAskTheOwnerToComeForwardWithTheirTokens) {
-    SessionBusInstance first(kAppId, "first-token", Address());
+    SessionBusInstance first(kAppId, "first-token", userInterface, Address());
     std::vector<std::string> requests;
     ASSERT_EQ(first.Claim([&](const std::string& token) { requests.push_back(token); }).outcome,
               InstanceClaim::Claimed);
 
-    SessionBusInstance second(kAppId, "second-token", Address());
+    SessionBusInstance second(kAppId, "second-token", userInterface, Address());
     EXPECT_EQ(second.Claim({}).outcome, InstanceClaim::Running);
-    SessionBusInstance third(kAppId, "", Address());
+    SessionBusInstance third(kAppId, "", userInterface, Address());
     EXPECT_EQ(third.Claim({}).outcome, InstanceClaim::Running);
 
     // The owner answered at once; the requests wait for the user-interface thread.
@@ -157,17 +159,17 @@ TEST_F(SessionBusInstanceTest, LaterCopiesAskTheOwnerToComeForwardWithTheirToken
 
 TEST_F(SessionBusInstanceTest, TheNameIsFreeAgainOnceTheOwnerHasGone) {
     {
-        SessionBusInstance owner(kAppId, "", Address());
+        SessionBusInstance owner(kAppId, "", userInterface, Address());
         ASSERT_EQ(owner.Claim({}).outcome, InstanceClaim::Claimed);
     }
-    SessionBusInstance next(kAppId, "", Address());
+    SessionBusInstance next(kAppId, "", userInterface, Address());
     EXPECT_EQ(next.Claim({}).outcome, InstanceClaim::Claimed);
     // A second claim answers as the first did, without asking the bus again.
     EXPECT_EQ(next.Claim({}).outcome, InstanceClaim::Claimed);
 }
 
 TEST_F(SessionBusInstanceTest, TheTokenIsTakenFromThePlatformDataOfAnyCaller) {
-    SessionBusInstance owner(kAppId, "", Address());
+    SessionBusInstance owner(kAppId, "", userInterface, Address());
     std::vector<std::string> requests;
     ASSERT_EQ(owner.Claim([&](const std::string& token) { requests.push_back(token); }).outcome,
               InstanceClaim::Claimed);
@@ -222,7 +224,7 @@ TEST_F(SessionBusInstanceTest, AnOwnerOrABusThatNeverAnswersDoesNotHoldTheStartU
             ASSERT_TRUE(silentBus->Listening()) << c.what;
             address = "unix:path=" + (dir / "silent-bus").string();
         }
-        SessionBusInstance copy(kAppId, "token", address, 300ms);
+        SessionBusInstance copy(kAppId, "token", userInterface, address, 300ms);
         const InstanceClaimResult result = copy.Claim({});
         EXPECT_EQ(result.outcome, InstanceClaim::Undecided) << c.what;
         EXPECT_EQ(result.detail.rfind(c.detailStart, 0), 0u) << c.what << ": " << result.detail;
@@ -252,7 +254,7 @@ TEST_F(SessionBusInstanceTest, TheSessionBusIsFoundFromTheEnvironment) {
     for (const auto& c : cases) {
         const ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", c.address);
         const ScopedVariable runtimeDir("XDG_RUNTIME_DIR", c.runtimeDir);
-        SessionBusInstance copy(kAppId, "", {}, 1000ms);
+        SessionBusInstance copy(kAppId, "", userInterface, {}, 1000ms);
         EXPECT_EQ(copy.Claim({}).outcome, c.outcome) << c.what;
     }
 }

@@ -1,6 +1,6 @@
 // The hand-over of a stream's end from the streaming thread to the user-interface thread: the
-// report waits for the event loop, and is dropped when its run was stopped or followed by
-// another, or when the relay is gone by then. Built to run under ThreadSanitizer too.
+// report waits for the user-interface thread's queue, and is dropped when its run was stopped or
+// followed by another, or when the relay is gone by then. Built to run under ThreadSanitizer too.
 #include "platform/stream_end_relay.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/qt_task_poster.h"
 #include "platform/testing/headless_harness.h"
 #include "support/wait_until.h"
 
@@ -28,6 +29,14 @@ struct Received {
         };
     }
 };
+
+// The program's own queue to the user-interface thread, made once with the application and,
+// like it, never destroyed.
+TaskPoster& UserInterface() {
+    EnsureQtApplication();
+    static QtTaskPoster& userInterface = *new QtTaskPoster;
+    return userInterface;
+}
 
 // Reports from a streaming thread of its own and joins it: once this returns, the report is
 // queued (or dropped) whatever the user-interface thread does next.
@@ -55,7 +64,7 @@ protected:
 
 TEST_P(StreamEndRelayTest, TheReportComesFromTheEventLoopUnlessItsRunIsOver) {
     const MeanwhileRow& row = GetParam();
-    auto relay = std::make_unique<StreamEndRelay>();
+    auto relay = std::make_unique<StreamEndRelay>(&UserInterface());
     Received received;
     relay->SetHandler(received.Handler());
     ReportFromStreamingThread(relay->Arm(), ENODEV);
@@ -99,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StreamEndRelayOnceTest, ARunEndsOnceAndTheNextRunReportsAgain) {
     EnsureQtApplication();
-    StreamEndRelay relay;
+    StreamEndRelay relay(&UserInterface());
     Received received;
     relay.SetHandler(received.Handler());
     const std::function<void(int)> first = relay.Arm();
@@ -116,7 +125,7 @@ TEST(StreamEndRelayOnceTest, ARunEndsOnceAndTheNextRunReportsAgain) {
 
 TEST(StreamEndRelayOnceTest, TheHandlerMayDestroyTheRelayThatCallsIt) {
     EnsureQtApplication();
-    auto relay = std::make_unique<StreamEndRelay>();
+    auto relay = std::make_unique<StreamEndRelay>(&UserInterface());
     int calls = 0;
     relay->SetHandler([&relay, &calls](const StreamEnd& end) {
         ++calls;
