@@ -49,12 +49,7 @@ bool CachedThumbnails::Find(const PictureFileKey& key, std::uint8_t* pixels) {
     }
     ReadOnce();
     std::shared_lock lock(m_cacheMutex);
-    const std::uint8_t* kept = m_cache->Find(key);
-    if (kept == nullptr) {
-        return false;
-    }
-    std::memcpy(pixels, kept, kThumbBlockBytes);
-    return true;
+    return m_cache->Find(key, pixels);
 }
 
 void CachedThumbnails::Insert(const PictureFileKey& key, const std::uint8_t* pixels) {
@@ -130,10 +125,7 @@ void CachedThumbnails::SaveLoop(std::stop_token stop) {
         lock.unlock();
         AddTakenPictures(taken);
         ReadOnce();
-        {
-            std::shared_lock reading(m_cacheMutex);
-            m_cache->Save(*m_cacheFile);
-        }
+        SaveCache();
         lock.lock();
         m_saving = false;
         m_planChanged.notify_all();
@@ -161,4 +153,17 @@ void CachedThumbnails::AddTakenPictures(const std::vector<std::string>& names) {
             Insert(*key, pixels.data());
         }
     }
+}
+
+// Only the plan and its end hold the cache; the workers go on finding and inserting while the
+// file is written. The plan goes last, outside the lock, and with it the memory of every
+// thumbnail the file now holds.
+void CachedThumbnails::SaveCache() {
+    ThumbnailCache::SavePlan plan = [this] {
+        std::shared_lock lock(m_cacheMutex);
+        return m_cache->PlanSave();
+    }();
+    plan.Write(*m_cacheFile);
+    std::unique_lock lock(m_cacheMutex);
+    m_cache->FinishSave(plan);
 }

@@ -55,6 +55,7 @@ private:
     void PlanSave(bool soon);
     void SaveLoop(std::stop_token stop);
     void AddTakenPictures(const std::vector<std::string>& names);
+    void SaveCache();
 
     const std::string m_picturesFolder;
     const std::optional<std::string> m_cacheFile;
