@@ -226,13 +226,31 @@ std::string ThumbnailCacheFile(const std::string& cacheFolder, const std::string
     return cacheFolder + name;
 }
 
+namespace {
+
+// What tells a file from the same file changed, or from another one at its name.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& info) {
+    return FileIdentity{
+        info.st_dev, info.st_ino, info.st_size,
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
 // The file a cache was read from or last wrote, open for reading its thumbnails back.
 struct ThumbnailCache::OpenFile {
     FileDescriptor fd;
     std::uint64_t entries = 0;     // how many it holds
     std::uint64_t firstEntry = 0;  // where the first one starts
-    dev_t device = 0;
-    ino_t inode = 0;
+    FileIdentity identity;         // as it was read or written
 
     std::uint64_t PixelsOf(std::uint64_t entry) const {
         return firstEntry + entry * kEntryBytes + kPixelsOffset;
@@ -346,7 +364,7 @@ ThumbnailCache ThumbnailCache::Load(const std::string& cacheFile, const std::str
     XXH3_64bits_update(hash.get(), folder.data(), folder.size());
 
     auto file = std::make_shared<OpenFile>(
-        OpenFile{std::move(fd), entries, kHeaderBytes + folderBytes, info.st_dev, info.st_ino});
+        OpenFile{std::move(fd), entries, kHeaderBytes + folderBytes, IdentityOf(info)});
     std::vector<Entry> read;
     read.reserve(entries);
     std::unordered_map<std::string, std::size_t> index;
@@ -411,8 +429,9 @@ bool ThumbnailCache::Insert(const PictureFileKey& key, const std::uint8_t* pixel
     const auto found = m_index.find(key.name);
     if (found != m_index.end()) {
         const Entry& kept = m_entries[found->second];
-        if (kept.key == key && kept.pixelsHash == hash) {
-            return true;  // decoded again, the same as kept: nothing changes
+        std::array<std::uint8_t, kThumbBlockBytes> keptPixels;
+        if (kept.key == key && kept.pixelsHash == hash && CopyPixels(kept, keptPixels.data())) {
+            return true;  // decoded again, the same as kept (and still readable): nothing changes
         }
     } else if (m_index.size() >= kMaxEntries) {
         return false;
@@ -542,12 +561,12 @@ void ThumbnailCache::SavePlan::DropChangedPictures() {
     }
 }
 
-// Whether `cacheFile` is still the file the cache was read from (or last wrote) and holds
-// exactly the planned entries, in their order: writing it again would change nothing.
+// Whether `cacheFile` is still the file the cache was read from (or last wrote), unchanged, and
+// holds exactly the planned entries, in their order: writing it again would change nothing.
 bool ThumbnailCache::SavePlan::FileUnchanged(const std::string& cacheFile) const {
     struct stat info {};
     if (!m_file || m_file->entries != m_entries.size() || stat(cacheFile.c_str(), &info) != 0 ||
-        info.st_dev != m_file->device || info.st_ino != m_file->inode) {
+        IdentityOf(info) != m_file->identity) {
         return false;
     }
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
@@ -617,7 +636,7 @@ ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteFile(
     }
     const std::uint64_t firstEntry = kHeaderBytes + m_picturesFolder.size();
     m_file = std::make_shared<OpenFile>(
-        OpenFile{std::move(out), kept.size(), firstEntry, info.st_dev, info.st_ino});
+        OpenFile{std::move(out), kept.size(), firstEntry, IdentityOf(info)});
     for (std::size_t k = 0; k < kept.size(); ++k) {
         Entry& entry = m_entries[kept[k]];
         entry.file = m_file;

@@ -291,6 +291,19 @@ TEST_F(ThumbnailCaching, ASaveThatWouldWriteTheSameFileLeavesItAlone) {
     ASSERT_TRUE(cache.Save(CacheFile()));
     EXPECT_EQ(cache.Size(), 1u);
     EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), 1u);
+
+    // Cut in place by someone else: a thumbnail decoded again is kept anew, since the kept one
+    // can no longer be read back, and the file is written again even with nothing new.
+    const PictureFileKey two = *PictureFileKeyOf(Pictures(), "Picture0002.jpg");
+    ASSERT_EQ(truncate(CacheFile().c_str(), 100), 0);
+    ASSERT_TRUE(cache.Insert(two, Pattern(2).data()));
+    EXPECT_EQ(cache.HeldInMemory(), 1u);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(Found(ThumbnailCache::Load(CacheFile(), Pictures()), two), Pattern(2));
+    ASSERT_EQ(truncate(CacheFile().c_str(), 100), 0);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).GetOrigin(),
+              ThumbnailCache::Origin::Read);
 }
 
 // Makes `folder` read-only for this thread: mode 0555 and, when the tests run as root (whom
