@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "picture_test_support.h"
+#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_loader.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
@@ -304,6 +305,31 @@ TEST_F(ThumbnailCaching, ASaveThatWouldWriteTheSameFileLeavesItAlone) {
     ASSERT_TRUE(cache.Save(CacheFile()));
     EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).GetOrigin(),
               ThumbnailCache::Origin::Read);
+}
+
+// In the program the cache is read by a thread of its own: lookups never wait for it, and what
+// is decoded meanwhile is not lost.
+TEST_F(ThumbnailCaching, LookupsMissUntilTheCacheIsReadAndInsertsMadeMeanwhileJoinIt) {
+    SaveTwoPictures();
+    const PictureFileKey one = *PictureFileKeyOf(Pictures(), "Picture0001.jpg");
+    std::vector<std::uint8_t> pixels(kThumbBlockBytes);
+    {
+        CachedThumbnails kept(Pictures(), cache.Path());
+        EXPECT_FALSE(kept.Find(one, pixels.data())) << "the first lookup only starts the read";
+        kept.Flush();
+        ASSERT_TRUE(kept.Find(one, pixels.data()));
+        EXPECT_EQ(pixels, Pattern(1));
+    }
+    CachedThumbnails kept(Pictures(), cache.Path());
+    const PictureFileKey three = AddPicture("Picture0003.jpg", "three");
+    kept.Insert(three, Pattern(3).data());  // before the cache has been read
+    kept.Save();
+    kept.Flush();
+    ASSERT_TRUE(kept.Find(three, pixels.data()));
+    EXPECT_EQ(pixels, Pattern(3));
+    const ThumbnailCache saved = ThumbnailCache::Load(CacheFile(), Pictures());
+    EXPECT_EQ(saved.Size(), 3u);
+    EXPECT_EQ(Found(saved, three), Pattern(3));
 }
 
 // Makes `folder` read-only for this thread: mode 0555 and, when the tests run as root (whom
