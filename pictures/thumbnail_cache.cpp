@@ -55,20 +55,6 @@ std::uint64_t Get(const std::uint8_t* at, int bytes) {
     return value;
 }
 
-// The hash state lives on the heap: its layout belongs to the shared library's version.
-struct HashStateFree {
-    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-using HashState = std::unique_ptr<XXH3_state_t, HashStateFree>;
-
-HashState NewHash() {
-    HashState state(XXH3_createState());
-    if (state) {
-        XXH3_64bits_reset(state.get());
-    }
-    return state;
-}
-
 // Reads exactly `size` bytes at `offset`; false when the file ends first (truncated meanwhile)
 // or cannot be read.
 bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
@@ -127,14 +113,16 @@ void WriteEntryKey(std::uint8_t* entry, const PictureFileKey& key) {
     std::memcpy(entry + kNameOffset, key.name.data(), key.name.size());
 }
 
+std::int64_t ModifiedNs(const struct stat& info) {
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 std::optional<PictureFileKey> KeyOfStat(const std::string& name, const struct stat& info) {
     if (!S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    return PictureFileKey{
-        name, static_cast<std::uint64_t>(info.st_size),
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-        static_cast<std::uint64_t>(info.st_ino)};
+    return PictureFileKey{name, static_cast<std::uint64_t>(info.st_size), ModifiedNs(info),
+                          static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::array<std::uint8_t, kHeaderBytes> Header(std::size_t entries, std::size_t folderBytes) {
@@ -189,45 +177,6 @@ bool InsidePictures(const std::string& folder, const std::string& pictures) {
            Inside(resolved(folder), resolved(pictures));
 }
 
-}  // namespace
-
-std::optional<PictureFileKey> PictureFileKeyOf(const std::string& folder, const std::string& name) {
-    struct stat info {};
-    if (!UsableName(name) || stat((folder + "/" + name).c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return KeyOfStat(name, info);
-}
-
-std::optional<std::string> ThumbnailCacheFolder(const EnvironmentLookup& getenv,
-                                                const std::string& picturesFolder) {
-    const char* cacheHome = getenv ? getenv("XDG_CACHE_HOME") : nullptr;
-    const char* home = getenv ? getenv("HOME") : nullptr;
-    std::string base;
-    if (cacheHome != nullptr && cacheHome[0] == '/') {
-        base = cacheHome;
-    } else if (home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.cache";
-    } else {
-        return std::nullopt;
-    }
-    std::string folder = base + "/lumisight-webcam";
-    if (InsidePictures(folder, picturesFolder)) {
-        return std::nullopt;
-    }
-    return folder;
-}
-
-std::string ThumbnailCacheFile(const std::string& cacheFolder, const std::string& picturesFolder) {
-    char name[48];
-    std::snprintf(
-        name, sizeof name, "/thumbnails-%016llx.cache",
-        static_cast<unsigned long long>(XXH3_64bits(picturesFolder.data(), picturesFolder.size())));
-    return cacheFolder + name;
-}
-
-namespace {
-
 // What tells a file from the same file changed, or from another one at its name.
 struct FileIdentity {
     dev_t device = 0;
@@ -238,47 +187,8 @@ struct FileIdentity {
 };
 
 FileIdentity IdentityOf(const struct stat& info) {
-    return FileIdentity{
-        info.st_dev, info.st_ino, info.st_size,
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return FileIdentity{info.st_dev, info.st_ino, info.st_size, ModifiedNs(info)};
 }
-
-}  // namespace
-
-// The file a cache was read from or last wrote, open for reading its thumbnails back.
-struct ThumbnailCache::OpenFile {
-    FileDescriptor fd;
-    std::uint64_t entries = 0;     // how many it holds
-    std::uint64_t firstEntry = 0;  // where the first one starts
-    FileIdentity identity;         // as it was read or written
-
-    std::uint64_t PixelsOf(std::uint64_t entry) const {
-        return firstEntry + entry * kEntryBytes + kPixelsOffset;
-    }
-};
-
-// Thumbnails inserted and not saved yet, a few dozen blocks to a mapping of their own, so that
-// their memory goes back to the system as soon as no entry holds them.
-struct ThumbnailCache::PixelSlab {
-    static constexpr std::size_t kBlocks = 64;
-    MappedRegion region;
-
-    std::uint8_t* Block(std::uint64_t block) const {
-        return region.Data() + block * kThumbBlockBytes;
-    }
-};
-
-struct ThumbnailCache::Entry {
-    PictureFileKey key;
-    std::uint64_t pixelsHash = 0;  // of the 14400 bytes, as they were kept
-    std::uint64_t serial = 0;      // tells an entry from the one that later replaced it
-    // The pixels are in `file` at byte `offset`, or else block `offset` of `slab`.
-    std::shared_ptr<const OpenFile> file;
-    std::shared_ptr<const PixelSlab> slab;
-    std::uint64_t offset = 0;
-};
-
-namespace {
 
 // The entry's pixels into `pixels`: from memory, or read back from the file when they still
 // are what was kept there.
@@ -317,6 +227,99 @@ private:
 
 }  // namespace
 
+std::optional<PictureFileKey> PictureFileKeyOf(const std::string& folder, const std::string& name) {
+    struct stat info {};
+    if (!UsableName(name) || stat((folder + "/" + name).c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return KeyOfStat(name, info);
+}
+
+std::optional<std::string> ThumbnailCacheFolder(const EnvironmentLookup& getenv,
+                                                const std::string& picturesFolder) {
+    const char* cacheHome = getenv ? getenv("XDG_CACHE_HOME") : nullptr;
+    const char* home = getenv ? getenv("HOME") : nullptr;
+    std::string base;
+    if (cacheHome != nullptr && cacheHome[0] == '/') {
+        base = cacheHome;
+    } else if (home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.cache";
+    } else {
+        return std::nullopt;
+    }
+    std::string folder = base + "/lumisight-webcam";
+    if (InsidePictures(folder, picturesFolder)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::string ThumbnailCacheFile(const std::string& cacheFolder, const std::string& picturesFolder) {
+    char name[48];
+    std::snprintf(
+        name, sizeof name, "/thumbnails-%016llx.cache",
+        static_cast<unsigned long long>(XXH3_64bits(picturesFolder.data(), picturesFolder.size())));
+    return cacheFolder + name;
+}
+
+// The file a cache was read from or last wrote, open for reading its thumbnails back.
+struct ThumbnailCache::OpenFile {
+    FileDescriptor fd;
+    std::uint64_t entries = 0;     // how many it holds
+    std::uint64_t firstEntry = 0;  // where the first one starts
+    FileIdentity identity;         // as it was read or written
+
+    std::uint64_t PixelsOf(std::uint64_t entry) const {
+        return firstEntry + entry * kEntryBytes + kPixelsOffset;
+    }
+};
+
+// Thumbnails inserted and not saved yet, a few dozen blocks to a mapping of their own, so that
+// their memory goes back to the system as soon as no entry holds them.
+struct ThumbnailCache::PixelSlab {
+    static constexpr std::size_t kBlocks = 64;
+    MappedRegion region;
+
+    std::uint8_t* Block(std::uint64_t block) const {
+        return region.Data() + block * kThumbBlockBytes;
+    }
+};
+
+struct ThumbnailCache::Entry {
+    PictureFileKey key;
+    std::uint64_t pixelsHash = 0;  // of the 14400 bytes, as they were kept
+    std::uint64_t serial = 0;      // tells an entry from the one that later replaced it
+    // The pixels are in `file` at byte `offset`, or else block `offset` of `slab`.
+    std::shared_ptr<const OpenFile> file;
+    std::shared_ptr<const PixelSlab> slab;
+    std::uint64_t offset = 0;
+};
+
+// The running hash of what a cache file holds, which its trailer gives at the end. Its state
+// lives on the heap: the layout belongs to the shared library's version.
+class ThumbnailCache::Checksum {
+public:
+    Checksum() : m_state(XXH3_createState()) {
+        if (m_state) {
+            XXH3_64bits_reset(m_state.get());
+        }
+    }
+    explicit operator bool() const { return m_state != nullptr; }
+    void Add(const void* data, std::size_t size) { XXH3_64bits_update(m_state.get(), data, size); }
+    // Adds the bytes and writes them to `fd`.
+    bool Write(int fd, const void* data, std::size_t size) {
+        Add(data, size);
+        return WriteFully(fd, data, size);
+    }
+    std::uint64_t Digest() const { return XXH3_64bits_digest(m_state.get()); }
+
+private:
+    struct Free {
+        void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+    };
+    std::unique_ptr<XXH3_state_t, Free> m_state;
+};
+
 ThumbnailCache::ThumbnailCache(std::string picturesFolder)
     : m_picturesFolder(std::move(picturesFolder)) {}
 
@@ -335,71 +338,87 @@ ThumbnailCache ThumbnailCache::Load(const std::string& cacheFile, const std::str
         return cache;
     }
     cache.m_origin = Origin::Rejected;
+    Checksum sum;
+    std::shared_ptr<const OpenFile> file =
+        sum ? ReadHeader(std::move(fd), picturesFolder, sum) : nullptr;
+    if (file && cache.ReadEntries(file, sum, stop)) {
+        cache.m_file = std::move(file);
+        cache.m_origin = Origin::Read;
+    }
+    return cache;
+}
+
+// The file, when its header is this version's, fits the file's size and names the picture
+// folder. The header and the folder go into the checksum.
+std::shared_ptr<const ThumbnailCache::OpenFile> ThumbnailCache::ReadHeader(
+    FileDescriptor fd, const std::string& picturesFolder, Checksum& sum) {
     struct stat info {};
     if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes ||
         static_cast<std::uint64_t>(info.st_size) < kHeaderBytes + kTrailerBytes) {
-        return cache;
+        return nullptr;
     }
     std::array<std::uint8_t, kHeaderBytes> header{};
     if (!ReadAt(fd.Get(), header.data(), header.size(), 0) ||
         std::memcmp(header.data(), kMagic, sizeof kMagic) != 0 ||
         Get(header.data() + 8, 4) != kVersion || Get(header.data() + 12, 4) != kEntryBytes) {
-        return cache;
+        return nullptr;
     }
     const std::uint64_t entries = Get(header.data() + 16, 4);
     const std::uint64_t folderBytes = Get(header.data() + 20, 4);
     if (entries > kMaxEntries || folderBytes > kMaxFolderBytes ||
         kHeaderBytes + folderBytes + entries * kEntryBytes + kTrailerBytes !=
             static_cast<std::uint64_t>(info.st_size)) {
-        return cache;
+        return nullptr;
     }
     std::string folder(folderBytes, '\0');
-    const HashState hash = NewHash();
-    if (!ReadAt(fd.Get(), folder.data(), folder.size(), kHeaderBytes) || folder != picturesFolder ||
-        !hash) {
-        return cache;
+    if (!ReadAt(fd.Get(), folder.data(), folder.size(), kHeaderBytes) || folder != picturesFolder) {
+        return nullptr;
     }
-    XXH3_64bits_update(hash.get(), header.data(), header.size());
-    XXH3_64bits_update(hash.get(), folder.data(), folder.size());
-
-    auto file = std::make_shared<OpenFile>(
+    sum.Add(header.data(), header.size());
+    sum.Add(folder.data(), folder.size());
+    return std::make_shared<OpenFile>(
         OpenFile{std::move(fd), entries, kHeaderBytes + folderBytes, IdentityOf(info)});
+}
+
+// Reads the entries and the trailer; true, with the entries kept, when every name is usable and
+// given once and the checksum matches.
+bool ThumbnailCache::ReadEntries(const std::shared_ptr<const OpenFile>& file, Checksum& sum,
+                                 std::stop_token stop) {
     std::vector<Entry> read;
-    read.reserve(entries);
+    read.reserve(file->entries);
     std::unordered_map<std::string, std::size_t> index;
-    index.reserve(entries);
-    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(entries, kChunkEntries) * kEntryBytes);
-    for (std::uint64_t first = 0; first < entries; first += kChunkEntries) {
-        const std::uint64_t count = std::min<std::uint64_t>(kChunkEntries, entries - first);
+    index.reserve(file->entries);
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(file->entries, kChunkEntries) *
+                                    kEntryBytes);
+    for (std::uint64_t first = 0; first < file->entries; first += kChunkEntries) {
+        const std::uint64_t count = std::min<std::uint64_t>(kChunkEntries, file->entries - first);
         if (stop.stop_requested() || !ReadAt(file->fd.Get(), chunk.data(), count * kEntryBytes,
                                              file->firstEntry + first * kEntryBytes)) {
-            return cache;
+            return false;
         }
-        XXH3_64bits_update(hash.get(), chunk.data(), count * kEntryBytes);
+        sum.Add(chunk.data(), count * kEntryBytes);
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint8_t* bytes = chunk.data() + i * kEntryBytes;
             Entry entry{KeyOfEntry(bytes), XXH3_64bits(bytes + kPixelsOffset, kThumbBlockBytes),
                         read.size() + 1,   file,
                         nullptr,           file->PixelsOf(first + i)};
             if (!UsableName(entry.key.name) || !index.emplace(entry.key.name, read.size()).second) {
-                return cache;
+                return false;
             }
             read.push_back(std::move(entry));
         }
     }
     std::uint8_t trailer[kTrailerBytes];
     if (!ReadAt(file->fd.Get(), trailer, sizeof trailer,
-                file->firstEntry + entries * kEntryBytes) ||
-        XXH3_64bits_digest(hash.get()) != Get(trailer, 8)) {
-        return cache;
+                file->firstEntry + file->entries * kEntryBytes) ||
+        sum.Digest() != Get(trailer, 8)) {
+        return false;
     }
-    cache.m_entries = std::move(read);
-    cache.m_index = std::move(index);
-    cache.m_file = std::move(file);
-    cache.m_nextSerial = entries + 1;
-    cache.m_origin = Origin::Read;
-    return cache;
+    m_entries = std::move(read);
+    m_index = std::move(index);
+    m_nextSerial = m_entries.size() + 1;
+    return true;
 }
 
 std::size_t ThumbnailCache::HeldInMemory() const {
@@ -593,20 +612,40 @@ ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteFile(
     TemporaryFile temporary(cacheFile + ".tmp-" + std::to_string(getpid()) + "-" +
                             std::to_string(s_nextTemporary++));
     FileDescriptor out(open(temporary.Path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    const HashState hash = NewHash();
-    if (!out || !hash) {
+    Checksum sum;
+    if (!out || !sum) {
         return Outcome::Failed;
     }
-    bool written = true;
-    const auto write = [&](const void* data, std::size_t size) {
-        written = written && XXH3_64bits_update(hash.get(), data, size) == XXH_OK &&
-                  WriteFully(out.Get(), data, size);
-    };
     const auto header = Header(kept.size(), m_picturesFolder.size());
-    write(header.data(), header.size());
-    write(m_picturesFolder.data(), m_picturesFolder.size());
-    // Once one thumbnail is unreadable nothing more is written, but the rest are still read, so
-    // that the next attempt knows every one to leave out.
+    if (!sum.Write(out.Get(), header.data(), header.size()) ||
+        !sum.Write(out.Get(), m_picturesFolder.data(), m_picturesFolder.size())) {
+        return Outcome::Failed;
+    }
+    if (const Outcome entries = WriteEntries(out.Get(), kept, sum); entries != Outcome::Written) {
+        return entries;
+    }
+    std::uint8_t trailer[kTrailerBytes];
+    Put(trailer, sum.Digest(), 8);
+    struct stat info {};
+    if (!WriteFully(out.Get(), trailer, sizeof trailer) || fsync(out.Get()) != 0 ||
+        fstat(out.Get(), &info) != 0 || !temporary.RenameTo(cacheFile)) {
+        return Outcome::Failed;
+    }
+    // The entries are read back from the new file from now on.
+    m_file = std::make_shared<OpenFile>(OpenFile{
+        std::move(out), kept.size(), kHeaderBytes + m_picturesFolder.size(), IdentityOf(info)});
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        m_entries[kept[k]].file = m_file;
+        m_entries[kept[k]].offset = m_file->PixelsOf(k);
+        m_fates[kept[k]] = Fate::Written;
+    }
+    return Outcome::Written;
+}
+
+// The entries `kept`, in order. Once a thumbnail is found unreadable nothing more is written,
+// but the rest are still read, so that the next attempt knows every one to leave out.
+ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteEntries(
+    int fd, const std::vector<std::size_t>& kept, Checksum& sum) {
     bool unreadable = false;
     std::vector<std::uint8_t> chunk(std::min(kept.size(), kChunkEntries) * kEntryBytes);
     for (std::size_t first = 0; first < kept.size(); first += kChunkEntries) {
@@ -619,29 +658,9 @@ ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteFile(
                 unreadable = true;
             }
         }
-        if (!unreadable) {
-            write(chunk.data(), count * kEntryBytes);
+        if (!unreadable && !sum.Write(fd, chunk.data(), count * kEntryBytes)) {
+            return Outcome::Failed;
         }
     }
-    if (unreadable) {
-        return Outcome::Unreadable;
-    }
-    std::uint8_t trailer[kTrailerBytes];
-    Put(trailer, written ? XXH3_64bits_digest(hash.get()) : 0, 8);
-    written = written && WriteFully(out.Get(), trailer, sizeof trailer);
-    struct stat info {};
-    written = written && fsync(out.Get()) == 0 && fstat(out.Get(), &info) == 0;
-    if (!written || !temporary.RenameTo(cacheFile)) {
-        return Outcome::Failed;
-    }
-    const std::uint64_t firstEntry = kHeaderBytes + m_picturesFolder.size();
-    m_file = std::make_shared<OpenFile>(
-        OpenFile{std::move(out), kept.size(), firstEntry, IdentityOf(info)});
-    for (std::size_t k = 0; k < kept.size(); ++k) {
-        Entry& entry = m_entries[kept[k]];
-        entry.file = m_file;
-        entry.offset = m_file->PixelsOf(k);
-        m_fates[kept[k]] = Fate::Written;
-    }
-    return Outcome::Written;
+    return unreadable ? Outcome::Unreadable : Outcome::Written;
 }

@@ -34,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pictures/file_descriptor.h"
 #include "platform/pictures_folder.h"
 
 // What identifies a picture file's content without reading it.
@@ -62,6 +63,7 @@ class ThumbnailCache {
     struct Entry;
     struct OpenFile;
     struct PixelSlab;
+    class Checksum;
 
 public:
     // How the cache came to be: a new, empty one; read from its file; or empty because its
@@ -123,6 +125,7 @@ public:
         void DropChangedPictures();
         bool FileUnchanged(const std::string& cacheFile) const;
         Outcome WriteFile(const std::string& cacheFile);
+        Outcome WriteEntries(int fd, const std::vector<std::size_t>& kept, Checksum& sum);
 
         std::string m_picturesFolder;
         std::vector<Entry> m_entries;  // copies: the keys, and shares of where the pixels are
@@ -147,5 +150,10 @@ private:
     std::size_t m_slabUsed = 0;                            // its blocks written so far
     std::uint64_t m_nextSerial = 1;
 
+    static std::shared_ptr<const OpenFile> ReadHeader(FileDescriptor fd,
+                                                      const std::string& picturesFolder,
+                                                      Checksum& sum);
+    bool ReadEntries(const std::shared_ptr<const OpenFile>& file, Checksum& sum,
+                     std::stop_token stop);
     void Reindex();
 };
