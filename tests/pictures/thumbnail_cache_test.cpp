@@ -308,8 +308,11 @@ TEST_F(ThumbnailCaching, ASaveThatWouldWriteTheSameFileLeavesItAlone) {
 }
 
 // In the program the cache is read by a thread of its own: lookups never wait for it, and what
-// is decoded meanwhile is not lost.
-TEST_F(ThumbnailCaching, LookupsMissUntilTheCacheIsReadAndInsertsMadeMeanwhileJoinIt) {
+// is decoded meanwhile is not lost. (Run under ThreadSanitizer with the rest of the background
+// loading.)
+class CacheBackgroundLoading : public ThumbnailCaching {};
+
+TEST_F(CacheBackgroundLoading, LookupsMissUntilTheCacheIsReadAndInsertsMadeMeanwhileJoinIt) {
     SaveTwoPictures();
     const PictureFileKey one = *PictureFileKeyOf(Pictures(), "Picture0001.jpg");
     std::vector<std::uint8_t> pixels(kThumbBlockBytes);
