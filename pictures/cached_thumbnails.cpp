@@ -3,7 +3,7 @@
 #include <pthread.h>
 
 #include <chrono>
-#include <cstring>
+#include <system_error>
 
 #include "pictures/mapped_region.h"
 #include "pictures/picture_loader.h"
@@ -14,6 +14,9 @@ namespace {
 
 // Pictures taken in a row are saved together once none has come for this long.
 constexpr std::chrono::seconds kTakenSaveDelay{2};
+// Thumbnails decoded while the cache is read wait for it in memory, up to this many; more
+// wait with their worker.
+constexpr std::size_t kMaxEarlyThumbnails = 512;
 
 }  // namespace
 
@@ -24,8 +27,8 @@ CachedThumbnails::CachedThumbnails(std::string picturesFolder,
                                     ThumbnailCacheFile(*cacheFolder, m_picturesFolder))
                               : std::nullopt) {}
 
-// The saver stops first (its member is the last one): a planned save is dropped, one under way
-// ends whole.
+// The thread stops first (its member is the last one): a read under way ends early, a planned
+// save is dropped, one under way ends whole.
 CachedThumbnails::~CachedThumbnails() = default;
 
 std::optional<PictureFileKey> CachedThumbnails::KeyOf(const std::string& name) const {
@@ -35,33 +38,74 @@ std::optional<PictureFileKey> CachedThumbnails::KeyOf(const std::string& name) c
     return PictureFileKeyOf(m_picturesFolder, name);
 }
 
-void CachedThumbnails::ReadOnce() {
-    std::call_once(m_read, [this] {
-        ThumbnailCache cache = ThumbnailCache::Load(*m_cacheFile, m_picturesFolder);
+// The first ask starts the thread that reads the cache.
+bool CachedThumbnails::IsRead() {
+    {
+        std::lock_guard lock(m_readMutex);
+        if (m_read) {
+            return true;
+        }
+    }
+    StartThread();
+    return false;
+}
+
+// False when the thread cannot be started: then the cache is never read nor saved.
+bool CachedThumbnails::StartThread() {
+    std::lock_guard lock(m_planMutex);
+    if (!m_saver.joinable()) {
+        try {
+            m_saver = std::jthread([this](std::stop_token stop) { SaveLoop(stop); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CachedThumbnails::ReadCache(std::stop_token stop) {
+    ThumbnailCache cache = ThumbnailCache::Load(*m_cacheFile, m_picturesFolder, stop);
+    std::lock_guard read(m_readMutex);
+    {
         std::unique_lock lock(m_cacheMutex);
         m_cache.emplace(std::move(cache));
-    });
+        for (const Decoded& decoded : m_early) {
+            m_cache->Insert(decoded.key, decoded.pixels.data());
+        }
+    }
+    m_early = {};
+    m_read = true;
+    m_readDone.notify_all();
 }
 
 bool CachedThumbnails::Find(const PictureFileKey& key, std::uint8_t* pixels) {
-    if (!m_cacheFile) {
+    if (!m_cacheFile || !IsRead()) {
         return false;
     }
-    ReadOnce();
     std::shared_lock lock(m_cacheMutex);
-    const std::uint8_t* kept = m_cache->Find(key);
-    if (kept == nullptr) {
-        return false;
-    }
-    std::memcpy(pixels, kept, kThumbBlockBytes);
-    return true;
+    return m_cache->Find(key, pixels);
 }
 
 void CachedThumbnails::Insert(const PictureFileKey& key, const std::uint8_t* pixels) {
     if (!m_cacheFile) {
         return;
     }
-    ReadOnce();
+    {
+        std::unique_lock lock(m_readMutex);
+        if (!m_read) {
+            const bool setAside = m_early.size() < kMaxEarlyThumbnails;
+            if (setAside) {
+                m_early.push_back(
+                    Decoded{key, std::vector<std::uint8_t>(pixels, pixels + kThumbBlockBytes)});
+            }
+            lock.unlock();
+            if (!StartThread() || setAside) {
+                return;
+            }
+            lock.lock();
+            m_readDone.wait(lock, [this] { return m_read; });
+        }
+    }
     std::unique_lock lock(m_cacheMutex);
     m_cache->Insert(key, pixels);
 }
@@ -90,13 +134,18 @@ void CachedThumbnails::PlanSave(bool atOnce) {
         m_savePlanned = true;
         m_saveAtOnce = m_saveAtOnce || atOnce;
     }
-    if (!m_saver.joinable()) {
-        m_saver = std::jthread([this](std::stop_token stop) { SaveLoop(stop); });
-    }
+    StartThread();
     m_planChanged.notify_all();
 }
 
 void CachedThumbnails::Flush() {
+    if (!m_cacheFile || !StartThread()) {
+        return;
+    }
+    {
+        std::unique_lock lock(m_readMutex);
+        m_readDone.wait(lock, [this] { return m_read; });
+    }
     std::unique_lock lock(m_planMutex);
     m_saveAtOnce = true;
     m_planChanged.notify_all();
@@ -105,6 +154,7 @@ void CachedThumbnails::Flush() {
 
 void CachedThumbnails::SaveLoop(std::stop_token stop) {
     pthread_setname_np(pthread_self(), kSaverName);
+    ReadCache(stop);
     std::unique_lock lock(m_planMutex);
     for (;;) {
         if (!m_planChanged.wait(lock, stop, [this] { return m_savePlanned; })) {
@@ -129,11 +179,7 @@ void CachedThumbnails::SaveLoop(std::stop_token stop) {
         m_saving = true;
         lock.unlock();
         AddTakenPictures(taken);
-        ReadOnce();
-        {
-            std::shared_lock reading(m_cacheMutex);
-            m_cache->Save(*m_cacheFile);
-        }
+        SaveCache();
         lock.lock();
         m_saving = false;
         m_planChanged.notify_all();
@@ -161,4 +207,17 @@ void CachedThumbnails::AddTakenPictures(const std::vector<std::string>& names) {
             Insert(*key, pixels.data());
         }
     }
+}
+
+// Only the plan and its end hold the cache; the workers go on finding and inserting while the
+// file is written. The plan goes last, outside the lock, and with it the memory of every
+// thumbnail the file now holds.
+void CachedThumbnails::SaveCache() {
+    ThumbnailCache::SavePlan plan = [this] {
+        std::shared_lock lock(m_cacheMutex);
+        return m_cache->PlanSave();
+    }();
+    plan.Write(*m_cacheFile);
+    std::unique_lock lock(m_cacheMutex);
+    m_cache->FinishSave(plan);
 }

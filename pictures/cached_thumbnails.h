@@ -1,9 +1,11 @@
 #pragma once
 
-// The thumbnail cache of the window's picture folder while the window lives: read by the first
-// loading worker that needs it (never on the window's thread), consulted before a picture is
-// decoded, given every thumbnail decoded and every picture taken, and saved in the background
-// when the start-up scan has finished or pictures were taken. Closing the window never waits
+// The thumbnail cache of the window's picture folder while the window lives: read in the
+// background by its own thread once it is first needed (never on the window's thread),
+// consulted before a picture is decoded, given every thumbnail decoded and every picture taken,
+// and saved in the background by the same thread when the start-up scan has finished or
+// pictures were taken. Until the cache has been read every lookup misses, so the first pictures
+// are decoded at once instead of waiting for a large cache file. Closing the window never waits
 // for a save that was only planned; a save under way ends whole (the file is replaced
 // atomically).
 
@@ -34,9 +36,11 @@ public:
     // meanwhile is never kept under its new identity with its old thumbnail.
     std::optional<PictureFileKey> KeyOf(const std::string& name) const;
     // Any thread: copies the thumbnail kept for exactly this file into `pixels` (14400 bytes).
-    // Reads the cache file on first use.
+    // Never waits for the cache to be read: false until it has been (the first call has it
+    // read).
     bool Find(const PictureFileKey& key, std::uint8_t* pixels);
-    // Any thread: keeps a thumbnail just decoded from the file.
+    // Any thread: keeps a thumbnail just decoded from the file (held aside until the cache has
+    // been read).
     void Insert(const PictureFileKey& key, const std::uint8_t* pixels);
 
     // User-interface thread: the cache is saved in the background now (the start-up scan has
@@ -47,27 +51,40 @@ public:
     // pictures have stopped coming.
     void AddTaken(const std::string& name);
 
-    // Waits until no save is planned or under way, planned ones done at once (tests).
+    // Waits until the cache has been read and no save is planned or under way, planned ones
+    // done at once (tests).
     void Flush();
 
 private:
-    void ReadOnce();
+    struct Decoded {
+        PictureFileKey key;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    bool IsRead();
+    bool StartThread();
+    void ReadCache(std::stop_token stop);
     void PlanSave(bool soon);
     void SaveLoop(std::stop_token stop);
     void AddTakenPictures(const std::vector<std::string>& names);
+    void SaveCache();
 
     const std::string m_picturesFolder;
     const std::optional<std::string> m_cacheFile;
 
-    std::once_flag m_read;
+    std::mutex m_readMutex;  // guards m_read and m_early
+    std::condition_variable m_readDone;
+    bool m_read = false;           // m_cache holds the cache read from its file
+    std::vector<Decoded> m_early;  // inserted before that, to join it then
+
     std::shared_mutex m_cacheMutex;  // guards m_cache: shared to find, exclusive to change
     std::optional<ThumbnailCache> m_cache;
 
-    std::mutex m_planMutex;  // guards the plan below
+    std::mutex m_planMutex;  // guards the plan below, and the start of m_saver
     std::condition_variable_any m_planChanged;
     std::vector<std::string> m_taken;  // pictures taken, not yet in the cache
     bool m_savePlanned = false;
     bool m_saveAtOnce = false;  // no waiting for more pictures
     bool m_saving = false;
-    std::jthread m_saver;  // last: it stops before the rest goes
+    std::jthread m_saver;  // reads, then saves; last: it stops before the rest goes
 };

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "pictures/file_descriptor.h"
+#include "pictures/mapped_region.h"
 #include "pictures/thumbnail_record.h"
 
 // The file, all numbers little-endian:
@@ -22,7 +23,7 @@
 //   entries  each kEntryBytes: file size (8), modification time in ns (8), inode (8), name
 //            length (2), 6 reserved, the name in 256 bytes, the 14400 thumbnail bytes
 //   trailer  the XXH3 64-bit hash of everything before it (8)
-// Fixed-size entries let the whole entry area be read in one go and bound the file's size.
+// Fixed-size entries put every thumbnail at a known place in the file and bound the file's size.
 
 namespace {
 
@@ -37,6 +38,8 @@ constexpr std::size_t kEntryBytes = kPixelsOffset + kThumbBlockBytes;
 constexpr std::size_t kTrailerBytes = 8;
 constexpr std::size_t kMaxFileBytes =
     kHeaderBytes + kMaxFolderBytes + ThumbnailCache::kMaxEntries * kEntryBytes + kTrailerBytes;
+// Entries go through memory this many at a time when a file is read or written.
+constexpr std::size_t kChunkEntries = 16;
 
 void Put(std::uint8_t* at, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
@@ -52,24 +55,12 @@ std::uint64_t Get(const std::uint8_t* at, int bytes) {
     return value;
 }
 
-// The hash state lives on the heap: its layout belongs to the shared library's version.
-struct HashStateFree {
-    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-using HashState = std::unique_ptr<XXH3_state_t, HashStateFree>;
-
-HashState NewHash() {
-    HashState state(XXH3_createState());
-    if (state) {
-        XXH3_64bits_reset(state.get());
-    }
-    return state;
-}
-
-bool ReadFully(int fd, void* data, std::size_t size) {
+// Reads exactly `size` bytes at `offset`; false when the file ends first (truncated meanwhile)
+// or cannot be read.
+bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
     auto* bytes = static_cast<std::uint8_t*>(data);
     while (size > 0) {
-        const ssize_t count = ::read(fd, bytes, size);
+        const ssize_t count = ::pread(fd, bytes, size, static_cast<off_t>(offset));
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -78,6 +69,7 @@ bool ReadFully(int fd, void* data, std::size_t size) {
         }
         bytes += count;
         size -= static_cast<std::size_t>(count);
+        offset += static_cast<std::uint64_t>(count);
     }
     return true;
 }
@@ -121,14 +113,16 @@ void WriteEntryKey(std::uint8_t* entry, const PictureFileKey& key) {
     std::memcpy(entry + kNameOffset, key.name.data(), key.name.size());
 }
 
+std::int64_t ModifiedNs(const struct stat& info) {
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 std::optional<PictureFileKey> KeyOfStat(const std::string& name, const struct stat& info) {
     if (!S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    return PictureFileKey{
-        name, static_cast<std::uint64_t>(info.st_size),
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-        static_cast<std::uint64_t>(info.st_ino)};
+    return PictureFileKey{name, static_cast<std::uint64_t>(info.st_size), ModifiedNs(info),
+                          static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::array<std::uint8_t, kHeaderBytes> Header(std::size_t entries, std::size_t folderBytes) {
@@ -183,6 +177,54 @@ bool InsidePictures(const std::string& folder, const std::string& pictures) {
            Inside(resolved(folder), resolved(pictures));
 }
 
+// What tells a file from the same file changed, or from another one at its name.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& info) {
+    return FileIdentity{info.st_dev, info.st_ino, info.st_size, ModifiedNs(info)};
+}
+
+// The entry's pixels into `pixels`: from memory, or read back from the file when they still
+// are what was kept there.
+template <typename Entry>
+bool CopyPixels(const Entry& entry, std::uint8_t* pixels) {
+    if (entry.slab) {
+        std::memcpy(pixels, entry.slab->Block(entry.offset), kThumbBlockBytes);
+        return true;
+    }
+    return entry.file && ReadAt(entry.file->fd.Get(), pixels, kThumbBlockBytes, entry.offset) &&
+           XXH3_64bits(pixels, kThumbBlockBytes) == entry.pixelsHash;
+}
+
+// Removes the temporary file unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!m_kept) {
+            unlink(m_path.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    bool RenameTo(const std::string& path) {
+        m_kept = rename(m_path.c_str(), path.c_str()) == 0;
+        return m_kept;
+    }
+
+private:
+    std::string m_path;
+    bool m_kept = false;
+};
+
 }  // namespace
 
 std::optional<PictureFileKey> PictureFileKeyOf(const std::string& folder, const std::string& name) {
@@ -220,153 +262,405 @@ std::string ThumbnailCacheFile(const std::string& cacheFolder, const std::string
     return cacheFolder + name;
 }
 
+// The file a cache was read from or last wrote, open for reading its thumbnails back.
+struct ThumbnailCache::OpenFile {
+    FileDescriptor fd;
+    std::uint64_t entries = 0;     // how many it holds
+    std::uint64_t firstEntry = 0;  // where the first one starts
+    FileIdentity identity;         // as it was read or written
+
+    std::uint64_t PixelsOf(std::uint64_t entry) const {
+        return firstEntry + entry * kEntryBytes + kPixelsOffset;
+    }
+};
+
+// Thumbnails inserted and not saved yet, a few dozen blocks to a mapping of their own, so that
+// their memory goes back to the system as soon as no entry holds them.
+struct ThumbnailCache::PixelSlab {
+    static constexpr std::size_t kBlocks = 64;
+    MappedRegion region;
+
+    std::uint8_t* Block(std::uint64_t block) const {
+        return region.Data() + block * kThumbBlockBytes;
+    }
+};
+
+struct ThumbnailCache::Entry {
+    PictureFileKey key;
+    std::uint64_t pixelsHash = 0;  // of the 14400 bytes, as they were kept
+    std::uint64_t serial = 0;      // tells an entry from the one that later replaced it
+    // The pixels are in `file` at byte `offset`, or else block `offset` of `slab`.
+    std::shared_ptr<const OpenFile> file;
+    std::shared_ptr<const PixelSlab> slab;
+    std::uint64_t offset = 0;
+};
+
+// The running hash of what a cache file holds, which its trailer gives at the end. Its state
+// lives on the heap: the layout belongs to the shared library's version.
+class ThumbnailCache::Checksum {
+public:
+    Checksum() : m_state(XXH3_createState()) {
+        if (m_state) {
+            XXH3_64bits_reset(m_state.get());
+        }
+    }
+    explicit operator bool() const { return m_state != nullptr; }
+    void Add(const void* data, std::size_t size) { XXH3_64bits_update(m_state.get(), data, size); }
+    // Adds the bytes and writes them to `fd`.
+    bool Write(int fd, const void* data, std::size_t size) {
+        Add(data, size);
+        return WriteFully(fd, data, size);
+    }
+    std::uint64_t Digest() const { return XXH3_64bits_digest(m_state.get()); }
+
+private:
+    struct Free {
+        void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+    };
+    std::unique_ptr<XXH3_state_t, Free> m_state;
+};
+
 ThumbnailCache::ThumbnailCache(std::string picturesFolder)
     : m_picturesFolder(std::move(picturesFolder)) {}
 
-std::uint8_t* ThumbnailCache::EntryAt(std::size_t number) {
-    return m_entries.data() + number * kEntryBytes;
-}
+ThumbnailCache::~ThumbnailCache() = default;
+ThumbnailCache::ThumbnailCache(ThumbnailCache&&) noexcept = default;
+ThumbnailCache& ThumbnailCache::operator=(ThumbnailCache&&) noexcept = default;
 
-const std::uint8_t* ThumbnailCache::EntryAt(std::size_t number) const {
-    return m_entries.data() + number * kEntryBytes;
-}
-
-ThumbnailCache ThumbnailCache::Load(const std::string& cacheFile,
-                                    const std::string& picturesFolder) {
+// The whole file is read once, a few entries at a time, to check it against its checksum; only
+// the keys, the places and the hashes of the thumbnails stay in memory.
+ThumbnailCache ThumbnailCache::Load(const std::string& cacheFile, const std::string& picturesFolder,
+                                    std::stop_token stop) {
     ThumbnailCache cache(picturesFolder);
-    const FileDescriptor file(
-        open(cacheFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!file) {
+    FileDescriptor fd(open(cacheFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
         cache.m_origin = errno == ENOENT ? Origin::New : Origin::Rejected;
         return cache;
     }
     cache.m_origin = Origin::Rejected;
+    Checksum sum;
+    std::shared_ptr<const OpenFile> file =
+        sum ? ReadHeader(std::move(fd), picturesFolder, sum) : nullptr;
+    if (file && cache.ReadEntries(file, sum, stop)) {
+        cache.m_file = std::move(file);
+        cache.m_origin = Origin::Read;
+    }
+    return cache;
+}
+
+// The file, when its header is this version's, fits the file's size and names the picture
+// folder. The header and the folder go into the checksum.
+std::shared_ptr<const ThumbnailCache::OpenFile> ThumbnailCache::ReadHeader(
+    FileDescriptor fd, const std::string& picturesFolder, Checksum& sum) {
     struct stat info {};
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+    if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<std::uint64_t>(info.st_size) > kMaxFileBytes ||
         static_cast<std::uint64_t>(info.st_size) < kHeaderBytes + kTrailerBytes) {
-        return cache;
+        return nullptr;
     }
     std::array<std::uint8_t, kHeaderBytes> header{};
-    if (!ReadFully(file.Get(), header.data(), header.size()) ||
+    if (!ReadAt(fd.Get(), header.data(), header.size(), 0) ||
         std::memcmp(header.data(), kMagic, sizeof kMagic) != 0 ||
         Get(header.data() + 8, 4) != kVersion || Get(header.data() + 12, 4) != kEntryBytes) {
-        return cache;
+        return nullptr;
     }
     const std::uint64_t entries = Get(header.data() + 16, 4);
     const std::uint64_t folderBytes = Get(header.data() + 20, 4);
     if (entries > kMaxEntries || folderBytes > kMaxFolderBytes ||
         kHeaderBytes + folderBytes + entries * kEntryBytes + kTrailerBytes !=
             static_cast<std::uint64_t>(info.st_size)) {
-        return cache;
-    }
-    std::string folder(folderBytes, '\0');
-    std::vector<std::uint8_t> store(entries * kEntryBytes);
-    std::uint8_t trailer[kTrailerBytes];
-    if (!ReadFully(file.Get(), folder.data(), folder.size()) || folder != picturesFolder ||
-        !ReadFully(file.Get(), store.data(), store.size()) ||
-        !ReadFully(file.Get(), trailer, sizeof trailer)) {
-        return cache;
-    }
-    const HashState hash = NewHash();
-    if (!hash) {
-        return cache;
-    }
-    XXH3_64bits_update(hash.get(), header.data(), header.size());
-    XXH3_64bits_update(hash.get(), folder.data(), folder.size());
-    XXH3_64bits_update(hash.get(), store.data(), store.size());
-    if (XXH3_64bits_digest(hash.get()) != Get(trailer, 8)) {
-        return cache;
-    }
-    cache.m_entries = std::move(store);
-    for (std::size_t number = 0; number < entries; ++number) {
-        const PictureFileKey key = KeyOfEntry(cache.EntryAt(number));
-        if (!UsableName(key.name) || !cache.m_index.emplace(key.name, number).second) {
-            cache.m_entries.clear();
-            cache.m_index.clear();
-            return cache;
-        }
-    }
-    cache.m_origin = Origin::Read;
-    return cache;
-}
-
-const std::uint8_t* ThumbnailCache::Find(const PictureFileKey& key) const {
-    const auto found = m_index.find(key.name);
-    if (found == m_index.end() || KeyOfEntry(EntryAt(found->second)) != key) {
         return nullptr;
     }
-    return EntryAt(found->second) + kPixelsOffset;
+    std::string folder(folderBytes, '\0');
+    if (!ReadAt(fd.Get(), folder.data(), folder.size(), kHeaderBytes) || folder != picturesFolder) {
+        return nullptr;
+    }
+    sum.Add(header.data(), header.size());
+    sum.Add(folder.data(), folder.size());
+    return std::make_shared<OpenFile>(
+        OpenFile{std::move(fd), entries, kHeaderBytes + folderBytes, IdentityOf(info)});
+}
+
+// Reads the entries and the trailer; true, with the entries kept, when every name is usable and
+// given once and the checksum matches.
+bool ThumbnailCache::ReadEntries(const std::shared_ptr<const OpenFile>& file, Checksum& sum,
+                                 std::stop_token stop) {
+    std::vector<Entry> read;
+    read.reserve(file->entries);
+    std::unordered_map<std::string, std::size_t> index;
+    index.reserve(file->entries);
+    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(file->entries, kChunkEntries) *
+                                    kEntryBytes);
+    for (std::uint64_t first = 0; first < file->entries; first += kChunkEntries) {
+        const std::uint64_t count = std::min<std::uint64_t>(kChunkEntries, file->entries - first);
+        if (stop.stop_requested() || !ReadAt(file->fd.Get(), chunk.data(), count * kEntryBytes,
+                                             file->firstEntry + first * kEntryBytes)) {
+            return false;
+        }
+        sum.Add(chunk.data(), count * kEntryBytes);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint8_t* bytes = chunk.data() + i * kEntryBytes;
+            Entry entry{KeyOfEntry(bytes), XXH3_64bits(bytes + kPixelsOffset, kThumbBlockBytes),
+                        read.size() + 1,   file,
+                        nullptr,           file->PixelsOf(first + i)};
+            if (!UsableName(entry.key.name) || !index.emplace(entry.key.name, read.size()).second) {
+                return false;
+            }
+            read.push_back(std::move(entry));
+        }
+    }
+    std::uint8_t trailer[kTrailerBytes];
+    if (!ReadAt(file->fd.Get(), trailer, sizeof trailer,
+                file->firstEntry + file->entries * kEntryBytes) ||
+        sum.Digest() != Get(trailer, 8)) {
+        return false;
+    }
+    m_entries = std::move(read);
+    m_index = std::move(index);
+    m_nextSerial = m_entries.size() + 1;
+    return true;
+}
+
+std::size_t ThumbnailCache::HeldInMemory() const {
+    return static_cast<std::size_t>(
+        std::count_if(m_entries.begin(), m_entries.end(),
+                      [](const Entry& entry) { return entry.slab != nullptr; }));
+}
+
+bool ThumbnailCache::Find(const PictureFileKey& key, std::uint8_t* pixels) const {
+    const auto found = m_index.find(key.name);
+    if (found == m_index.end() || m_entries[found->second].key != key) {
+        return false;
+    }
+    std::array<std::uint8_t, kThumbBlockBytes> kept;
+    if (!CopyPixels(m_entries[found->second], kept.data())) {
+        return false;
+    }
+    std::memcpy(pixels, kept.data(), kept.size());
+    return true;
 }
 
 bool ThumbnailCache::Insert(const PictureFileKey& key, const std::uint8_t* pixels) {
     if (!UsableName(key.name)) {
         return false;
     }
-    auto found = m_index.find(key.name);
-    if (found == m_index.end()) {
-        if (m_index.size() >= kMaxEntries) {
+    const std::uint64_t hash = XXH3_64bits(pixels, kThumbBlockBytes);
+    const auto found = m_index.find(key.name);
+    if (found != m_index.end()) {
+        const Entry& kept = m_entries[found->second];
+        std::array<std::uint8_t, kThumbBlockBytes> keptPixels;
+        if (kept.key == key && kept.pixelsHash == hash && CopyPixels(kept, keptPixels.data())) {
+            return true;  // decoded again, the same as kept (and still readable): nothing changes
+        }
+    } else if (m_index.size() >= kMaxEntries) {
+        return false;
+    }
+    if (!m_slab || m_slabUsed == PixelSlab::kBlocks) {
+        std::optional<MappedRegion> region =
+            MappedRegion::Reserve(PixelSlab::kBlocks * kThumbBlockBytes);
+        if (!region) {
             return false;
         }
-        found = m_index.emplace(key.name, m_index.size()).first;
-        m_entries.resize(m_entries.size() + kEntryBytes);
+        m_slab = std::make_shared<PixelSlab>(PixelSlab{std::move(*region)});
+        m_slabUsed = 0;
     }
-    std::uint8_t* entry = EntryAt(found->second);
-    WriteEntryKey(entry, key);
-    std::memcpy(entry + kPixelsOffset, pixels, kThumbBlockBytes);
+    std::memcpy(m_slab->Block(m_slabUsed), pixels, kThumbBlockBytes);
+    Entry entry{key, hash, m_nextSerial++, nullptr, m_slab, m_slabUsed++};
+    if (found != m_index.end()) {
+        m_entries[found->second] = std::move(entry);
+    } else {
+        m_index.emplace(key.name, m_entries.size());
+        m_entries.push_back(std::move(entry));
+    }
     return true;
 }
 
-bool ThumbnailCache::Save(const std::string& cacheFile) const {
-    const std::filesystem::path path(cacheFile);
-    const std::string folder = path.parent_path().string();
+bool ThumbnailCache::Save(const std::string& cacheFile) {
+    SavePlan plan = PlanSave();
+    const bool saved = plan.Write(cacheFile);
+    FinishSave(plan);
+    return saved;
+}
+
+ThumbnailCache::SavePlan ThumbnailCache::PlanSave() const {
+    SavePlan plan;
+    plan.m_picturesFolder = m_picturesFolder;
+    plan.m_entries = m_entries;
+    plan.m_fates.assign(m_entries.size(), SavePlan::Fate::Unwritten);
+    plan.m_file = m_file;
+    return plan;
+}
+
+void ThumbnailCache::FinishSave(SavePlan& plan) {
+    bool dropped = false;
+    for (std::size_t i = 0; i < plan.m_entries.size(); ++i) {
+        const Entry& planned = plan.m_entries[i];
+        const auto found = m_index.find(planned.key.name);
+        if (found == m_index.end() || m_entries[found->second].serial != planned.serial) {
+            continue;  // replaced (or gone) since the plan
+        }
+        Entry& entry = m_entries[found->second];
+        if (plan.m_fates[i] == SavePlan::Fate::Written) {
+            entry.file = planned.file;
+            entry.offset = planned.offset;
+            entry.slab.reset();
+        } else if (plan.m_fates[i] == SavePlan::Fate::Dropped) {
+            entry.serial = 0;  // marks it for removal below
+            dropped = true;
+        }
+    }
+    if (dropped) {
+        std::erase_if(m_entries, [](const Entry& entry) { return entry.serial == 0; });
+        Reindex();
+    }
+    if (plan.m_saved) {
+        m_file = plan.m_file;
+    }
+    const bool slabInUse = std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& entry) {
+        return entry.slab != nullptr && entry.slab == m_slab;
+    });
+    if (!slabInUse) {
+        m_slab.reset();
+        m_slabUsed = 0;
+    }
+}
+
+void ThumbnailCache::Reindex() {
+    m_index.clear();
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        m_index.emplace(m_entries[i].key.name, i);
+    }
+}
+
+ThumbnailCache::SavePlan::SavePlan() = default;
+ThumbnailCache::SavePlan::~SavePlan() = default;
+ThumbnailCache::SavePlan::SavePlan(SavePlan&&) noexcept = default;
+ThumbnailCache::SavePlan& ThumbnailCache::SavePlan::operator=(SavePlan&&) noexcept = default;
+
+bool ThumbnailCache::SavePlan::Write(const std::string& cacheFile) {
+    const std::string folder = std::filesystem::path(cacheFile).parent_path().string();
     if (!EnsureFolder(folder)) {
         return false;
     }
-    // Entries in the order they were kept, without the pictures that have gone or changed.
-    std::vector<std::size_t> kept;
+    DropChangedPictures();
+    if (FileUnchanged(cacheFile)) {
+        m_saved = true;
+        return true;
+    }
+    // A thumbnail that cannot be read back from the previous file (someone cut or rewrote it)
+    // is left out, and the file is written again without it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Outcome outcome = WriteFile(cacheFile);
+        if (outcome != Outcome::Unreadable) {
+            m_saved = outcome == Outcome::Written;
+            break;
+        }
+    }
+    if (m_saved) {
+        // The rename itself reaches the disk with the folder.
+        const FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory) {
+            fsync(directory.Get());
+        }
+    }
+    return m_saved;
+}
+
+// Entries whose picture has gone or changed since they were kept are not written.
+void ThumbnailCache::SavePlan::DropChangedPictures() {
     const FileDescriptor pictures(
         open(m_picturesFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (std::size_t number = 0; pictures && number < m_index.size(); ++number) {
-        const PictureFileKey key = KeyOfEntry(EntryAt(number));
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const PictureFileKey& key = m_entries[i].key;
         struct stat info {};
-        if (fstatat(pictures.Get(), key.name.c_str(), &info, 0) == 0 &&
-            KeyOfStat(key.name, info) == key) {
-            kept.push_back(number);
+        if (!pictures || fstatat(pictures.Get(), key.name.c_str(), &info, 0) != 0 ||
+            KeyOfStat(key.name, info) != key) {
+            m_fates[i] = Fate::Dropped;
+        }
+    }
+}
+
+// Whether `cacheFile` is still the file the cache was read from (or last wrote), unchanged, and
+// holds exactly the planned entries, in their order: writing it again would change nothing.
+bool ThumbnailCache::SavePlan::FileUnchanged(const std::string& cacheFile) const {
+    struct stat info {};
+    if (!m_file || m_file->entries != m_entries.size() || stat(cacheFile.c_str(), &info) != 0 ||
+        IdentityOf(info) != m_file->identity) {
+        return false;
+    }
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const Entry& entry = m_entries[i];
+        if (m_fates[i] == Fate::Dropped || entry.file != m_file ||
+            entry.offset != m_file->PixelsOf(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes every entry not dropped into a new file and renames it over `cacheFile`. Unreadable:
+// some thumbnail could not be read back (now dropped); nothing was written.
+ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteFile(
+    const std::string& cacheFile) {
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_fates[i] != Fate::Dropped) {
+            kept.push_back(i);
         }
     }
     static std::atomic<unsigned> s_nextTemporary{0};
-    const std::string temporary =
-        cacheFile + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(s_nextTemporary++);
-    FileDescriptor file(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!file) {
-        return false;
+    TemporaryFile temporary(cacheFile + ".tmp-" + std::to_string(getpid()) + "-" +
+                            std::to_string(s_nextTemporary++));
+    FileDescriptor out(open(temporary.Path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    Checksum sum;
+    if (!out || !sum) {
+        return Outcome::Failed;
     }
     const auto header = Header(kept.size(), m_picturesFolder.size());
-    const HashState hash = NewHash();
-    bool written = hash != nullptr;
-    const auto write = [&](const void* data, std::size_t size) {
-        written = written && XXH3_64bits_update(hash.get(), data, size) == XXH_OK;
-        written = written && WriteFully(file.Get(), data, size);
-    };
-    write(header.data(), header.size());
-    write(m_picturesFolder.data(), m_picturesFolder.size());
-    for (const std::size_t number : kept) {
-        write(EntryAt(number), kEntryBytes);
+    if (!sum.Write(out.Get(), header.data(), header.size()) ||
+        !sum.Write(out.Get(), m_picturesFolder.data(), m_picturesFolder.size())) {
+        return Outcome::Failed;
+    }
+    if (const Outcome entries = WriteEntries(out.Get(), kept, sum); entries != Outcome::Written) {
+        return entries;
     }
     std::uint8_t trailer[kTrailerBytes];
-    Put(trailer, written ? XXH3_64bits_digest(hash.get()) : 0, 8);
-    written = written && WriteFully(file.Get(), trailer, sizeof trailer);
-    written = written && fsync(file.Get()) == 0;
-    written = file.Close() && written;
-    if (!written || rename(temporary.c_str(), cacheFile.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
+    Put(trailer, sum.Digest(), 8);
+    struct stat info {};
+    if (!WriteFully(out.Get(), trailer, sizeof trailer) || fsync(out.Get()) != 0 ||
+        fstat(out.Get(), &info) != 0 || !temporary.RenameTo(cacheFile)) {
+        return Outcome::Failed;
     }
-    // The rename itself reaches the disk with the folder.
-    const FileDescriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory) {
-        fsync(directory.Get());
+    // The entries are read back from the new file from now on.
+    m_file = std::make_shared<OpenFile>(OpenFile{
+        std::move(out), kept.size(), kHeaderBytes + m_picturesFolder.size(), IdentityOf(info)});
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        m_entries[kept[k]].file = m_file;
+        m_entries[kept[k]].offset = m_file->PixelsOf(k);
+        m_fates[kept[k]] = Fate::Written;
     }
-    return true;
+    return Outcome::Written;
+}
+
+// The entries `kept`, in order. Once a thumbnail is found unreadable nothing more is written,
+// but the rest are still read, so that the next attempt knows every one to leave out.
+ThumbnailCache::SavePlan::Outcome ThumbnailCache::SavePlan::WriteEntries(
+    int fd, const std::vector<std::size_t>& kept, Checksum& sum) {
+    bool unreadable = false;
+    std::vector<std::uint8_t> chunk(std::min(kept.size(), kChunkEntries) * kEntryBytes);
+    for (std::size_t first = 0; first < kept.size(); first += kChunkEntries) {
+        const std::size_t count = std::min(kChunkEntries, kept.size() - first);
+        for (std::size_t k = first; k < first + count; ++k) {
+            std::uint8_t* bytes = chunk.data() + (k - first) * kEntryBytes;
+            WriteEntryKey(bytes, m_entries[kept[k]].key);
+            if (!CopyPixels(m_entries[kept[k]], bytes + kPixelsOffset)) {
+                m_fates[kept[k]] = Fate::Dropped;
+                unreadable = true;
+            }
+        }
+        if (!unreadable && !sum.Write(fd, chunk.data(), count * kEntryBytes)) {
+            return Outcome::Failed;
+        }
+    }
+    return unreadable ? Outcome::Unreadable : Outcome::Written;
 }
