@@ -25,7 +25,7 @@
 #include "platform/geometry.h"
 #include "platform/result_codes.h"
 
-class PreviewSurface;
+class VideoChild;     // the window's live-video child (platform/video_child.h)
 class CaptureStream;  // a source's streaming side, which graphs drive (platform/capture_stream.h)
 class FrameTap;       // what a sample grabber shares with its graph (platform/sample_grabber.h)
 
@@ -185,7 +185,7 @@ class VideoWindow {
 public:
     virtual ~VideoWindow() = default;
     // The window's live-video child, or null for none.
-    virtual HResult PutOwner(PreviewSurface* owner) = 0;
+    virtual HResult PutOwner(VideoChild* owner) = 0;
     virtual HResult PutLeft(int left) = 0;
     virtual HResult PutTop(int top) = 0;
     virtual HResult PutWidth(int width) = 0;

@@ -1,9 +1,9 @@
 #include "platform/v4l2_graph.h"
 
 #include "platform/capture_stream.h"
-#include "platform/preview_surface.h"
 #include "platform/sample_grabber.h"
 #include "platform/stream_end_relay.h"
+#include "platform/video_child.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ public:
 // The preview placement; it takes effect on the owner as soon as the owner is known.
 class V4l2VideoWindow final : public VideoWindow {
 public:
-    HResult PutOwner(PreviewSurface* owner) override {
+    HResult PutOwner(VideoChild* owner) override {
         if (m_owner != nullptr && owner != m_owner) {
             m_owner->SetVisible(false);
         }
@@ -43,7 +43,7 @@ public:
     }
     HResult HideCursor(bool) override { return S_OK_RESULT; }
 
-    PreviewSurface* Owner() const { return m_owner; }
+    VideoChild* Owner() const { return m_owner; }
     void Hide() {
         if (m_owner != nullptr) {
             m_owner->SetVisible(false);
@@ -63,7 +63,7 @@ private:
         }
     }
 
-    PreviewSurface* m_owner = nullptr;
+    VideoChild* m_owner = nullptr;
     Rect m_rect;
     bool m_visible = false;
 };
@@ -88,7 +88,7 @@ private:
 };
 
 // Streaming thread: a whole YUY2 frame goes on to the preview.
-void ShowInPreview(PreviewSurface* preview, const StreamFrame& frame) {
+void ShowInPreview(VideoChild* preview, const StreamFrame& frame) {
     const StreamLayout& layout = frame.layout;
     const bool complete = layout.stride > 0 && layout.height > 0 &&
                           frame.bytesUsed >= static_cast<std::uint64_t>(layout.stride) *
@@ -191,7 +191,7 @@ HResult V4l2Graph::Start() {
     if (m_source->IsStreaming()) {
         return S_FALSE_RESULT;
     }
-    PreviewSurface* preview = m_previewShown ? m_window.Owner() : nullptr;
+    VideoChild* preview = m_previewShown ? m_window.Owner() : nullptr;
     auto onFrame = [tap = m_tap, preview](const StreamFrame& frame) {
         tap->Deliver(frame.time, frame.data, static_cast<std::int32_t>(frame.bytesUsed));
         ShowInPreview(preview, frame);

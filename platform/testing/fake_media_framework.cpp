@@ -223,7 +223,7 @@ public:
 class FakeVideoWindow : public VideoWindow {
 public:
     explicit FakeVideoWindow(FakeMediaFramework& media) : m_media(media) {}
-    HResult PutOwner(PreviewSurface* owner) override {
+    HResult PutOwner(VideoChild* owner) override {
         m_media.record.previewOwner = owner;
         m_media.record.previewOwnerSet = true;
         return S_OK_RESULT;

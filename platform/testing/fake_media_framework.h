@@ -54,7 +54,7 @@ struct FakeMediaRecord {
     std::vector<PinCategory> renderedCategories;
     bool renderedIntoNullRenderer = false;
     // The preview window as placed.
-    PreviewSurface* previewOwner = nullptr;
+    VideoChild* previewOwner = nullptr;
     bool previewOwnerSet = false;
     std::optional<Rect> previewRect;  // set once any of left, top, width, height was given
     std::uint32_t previewStyle = 0;
