@@ -16,10 +16,10 @@
 #include "platform/qt_task_poster.h"
 #include "platform/qt_timer_host.h"
 #include "platform/session_bus_instance.h"
-#include "platform/shell.h"
 #include "platform/udev_device_arrivals.h"
 #include "platform/v4l2_media_framework.h"
 #include "platform/x11_window_finder.h"
+#include "platform/xdg_shell.h"
 
 namespace {
 

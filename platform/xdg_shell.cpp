@@ -1,11 +1,11 @@
+#include "platform/xdg_shell.h"
+
 #include <sys/stat.h>
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <string>
-
-#include "platform/shell.h"
 
 namespace {
 
