@@ -2,6 +2,7 @@
 // application object, which runs the main window and returns when it has closed.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/webcam_dlg.h"
 #include "platform/gui_application.h"
 #include "platform/logind_power.h"
+#include "platform/properties_dialog.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_modal_loop.h"
 #include "platform/qt_task_poster.h"
@@ -18,6 +20,7 @@
 #include "platform/session_bus_instance.h"
 #include "platform/udev_device_arrivals.h"
 #include "platform/v4l2_media_framework.h"
+#include "platform/virtual_camera.h"
 #include "platform/x11_window_finder.h"
 #include "platform/xdg_shell.h"
 
@@ -75,8 +78,11 @@ int main(int argc, char** argv) {
     // hand their results to the window's thread through this queue; it outlives them all.
     QtTaskPoster tasks;
     CaptureOptions captureOptions;
-    captureOptions.virtualCamera = line.virtualCamera;
+    if (line.virtualCamera) {
+        captureOptions.virtualDevice = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
+    }
     captureOptions.userInterface = &tasks;
+    captureOptions.showProperties = RunPropertiesDialog;
     const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
 
     LogindPowerNotices power;

@@ -27,6 +27,14 @@ public:
     virtual int Poll(int fd, short events, short* revents, int timeoutMs) = 0;
 };
 
+// A camera answered in this process instead of by the kernel: the device list probes it at its
+// node and lists it under its own path text.
+class InProcessCamera : public DeviceIo {
+public:
+    virtual std::string Node() const = 0;      // where it is opened now
+    virtual std::string PathText() const = 0;  // the device path text it is listed under
+};
+
 // The kernel's device calls (one process-wide object).
 std::shared_ptr<DeviceIo> KernelDeviceIo();
 

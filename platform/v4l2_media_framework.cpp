@@ -1,18 +1,17 @@
-// The capture system on V4L2: the device list of /dev/video* capture nodes (and the emulated
-// camera when asked), graphs on the camera's streaming thread and the settings dialog.
+// The capture system on V4L2: the device list of /dev/video* capture nodes (and the camera
+// answered in this process, when one is given), graphs on the camera's streaming thread, and the
+// settings dialog it is handed.
 
 #include "platform/v4l2_media_framework.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/properties_dialog.h"
 #include "platform/sample_grabber.h"
 #include "platform/v4l2_camera.h"
 #include "platform/v4l2_device_list.h"
 #include "platform/v4l2_graph.h"
 #include "platform/v4l2_source.h"
-#include "platform/virtual_camera.h"
 
 namespace {
 
@@ -90,11 +89,10 @@ private:
 
 class V4l2DeviceEnumerator : public DeviceEnumerator {
 public:
-    V4l2DeviceEnumerator(const CaptureOptions& options,
-                         std::shared_ptr<VirtualCameraIo> virtualCamera)
-        : m_options(options), m_virtualCamera(std::move(virtualCamera)) {}
+    explicit V4l2DeviceEnumerator(const CaptureOptions& options)
+        : m_options(options), m_virtualCamera(options.virtualDevice) {}
 
-    // The system's nodes in number order, then the emulated camera.
+    // The system's nodes in number order, then the in-process camera.
     std::unique_ptr<DeviceList> CreateVideoInputList() override {
         std::vector<DeviceEntry> entries;
         for (const VideoNode& node : ListVideoNodes(m_options.sysfsRoot, m_options.devRoot)) {
@@ -103,9 +101,9 @@ public:
             }
         }
         if (m_virtualCamera) {
-            const std::string node = m_virtualCamera->Node();
             if (std::optional<DeviceEntry> entry =
-                    Probe(m_virtualCamera, VideoNode{node, VirtualCameraPathText(node)})) {
+                    Probe(m_virtualCamera,
+                          VideoNode{m_virtualCamera->Node(), m_virtualCamera->PathText()})) {
                 entries.push_back(std::move(*entry));
             }
         }
@@ -115,13 +113,13 @@ public:
         return std::make_unique<V4l2DeviceList>(std::move(entries));
     }
 
-    // The emulated camera's node, or a node of the system (a link such as /dev/v4l/by-id/...
+    // The in-process camera's node, or a node of the system (a link such as /dev/v4l/by-id/...
     // is followed to its /dev/videoN for the path text). A node that cannot be opened is
     // listed as there but unreadable, as in the device list.
     std::unique_ptr<DeviceMoniker> MonikerForNode(const std::string& node) override {
         std::optional<DeviceEntry> entry;
         if (m_virtualCamera && node == m_virtualCamera->Node()) {
-            entry = Probe(m_virtualCamera, VideoNode{node, VirtualCameraPathText(node)});
+            entry = Probe(m_virtualCamera, VideoNode{node, m_virtualCamera->PathText()});
         } else {
             std::error_code error;
             const std::filesystem::path target = std::filesystem::canonical(node, error);
@@ -140,25 +138,15 @@ public:
 
 private:
     CaptureOptions m_options;
-    std::shared_ptr<VirtualCameraIo> m_virtualCamera;
+    std::shared_ptr<InProcessCamera> m_virtualCamera;
 };
 
 class V4l2MediaFramework : public MediaFramework {
 public:
-    explicit V4l2MediaFramework(const CaptureOptions& options) : m_options(options) {
-        if (options.virtualCamera && options.virtualDevice) {
-            m_virtualCamera = options.virtualDevice;
-        } else if (options.virtualCamera) {
-            VirtualCameraOptions camera;
-            camera.refuseHighRes = options.virtualRefusesHighRes;
-            camera.noControls = options.virtualHasNoControls;
-            camera.vanishAfterFrames = options.virtualVanishAfterFrames;
-            m_virtualCamera = std::make_shared<VirtualCameraIo>(camera);
-        }
-    }
+    explicit V4l2MediaFramework(const CaptureOptions& options) : m_options(options) {}
 
     std::unique_ptr<DeviceEnumerator> CreateDeviceEnumerator() override {
-        return std::make_unique<V4l2DeviceEnumerator>(m_options, m_virtualCamera);
+        return std::make_unique<V4l2DeviceEnumerator>(m_options);
     }
     std::unique_ptr<MediaGraph> CreateFilterGraph() override {
         return MakeV4l2Graph(m_options.userInterface);
@@ -176,12 +164,13 @@ public:
         return S_OK_RESULT;
     }
     void ShowPropertyFrame(const PropertyFrameRequest& request, PropertyPages& pages) override {
-        RunPropertiesDialog(request, pages);
+        if (m_options.showProperties) {
+            m_options.showProperties(request, pages);
+        }
     }
 
 private:
     CaptureOptions m_options;
-    std::shared_ptr<VirtualCameraIo> m_virtualCamera;
 };
 
 }  // namespace

@@ -470,6 +470,10 @@ std::string VirtualCameraIo::Node() const {
     return m_state->node;
 }
 
+std::string VirtualCameraIo::PathText() const {
+    return VirtualCameraPathText(Node());
+}
+
 int VirtualCameraIo::OpenDescriptors() const {
     std::lock_guard lock(m_state->mutex);
     return static_cast<int>(m_state->openFds.size());

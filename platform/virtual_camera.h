@@ -29,7 +29,7 @@ constexpr int kVirtualCameraFps = 30;
 // the built-in vendor identifier.
 std::string VirtualCameraPathText(const std::string& node = kVirtualCameraNode);
 
-class VirtualCameraIo : public DeviceIo {
+class VirtualCameraIo : public InProcessCamera {
 public:
     explicit VirtualCameraIo(const VirtualCameraOptions& options);
     ~VirtualCameraIo() override;
@@ -49,7 +49,9 @@ public:
     void Replug(const std::string& node = kVirtualCameraNode);
     // Changes whether 1280 x 1024 is refused from now on (a camera that comes back may differ).
     void SetRefusesHighRes(bool refuse);
-    std::string Node() const;
+    std::string Node() const override;
+    // VirtualCameraPathText of the node.
+    std::string PathText() const override;
     int OpenDescriptors() const;
     int OpenMappings() const;
     std::uint64_t FramesDelivered() const;

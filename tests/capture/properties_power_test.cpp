@@ -226,8 +226,7 @@ TEST(PropertiesDialogTest, SimulatedSuspendClosesTheOpenDialogAndEndsTheWindow) 
 }
 
 TEST(PropertiesDialogTest, CameraWithoutSettingsShowsNothing) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualHasNoControls = true;
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly({.noControls = true});
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     std::unique_ptr<PropertyPages> pages;

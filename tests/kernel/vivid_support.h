@@ -37,6 +37,7 @@
 #include "capture/frame_double_buffer.h"
 #include "capture/still_graph.h"
 #include "platform/diagnostic_log.h"
+#include "platform/properties_dialog.h"
 #include "platform/qt_task_poster.h"
 #include "platform/testing/fake_power_notices.h"
 #include "platform/v4l2_media_framework.h"
@@ -277,6 +278,7 @@ private:
                                   QtTaskPoster& userInterface) {
         CaptureOptions options;
         options.userInterface = &userInterface;
+        options.showProperties = RunPropertiesDialog;
         options.sysfsRoot = sysfs == Sysfs::MakerCamera ? maker.Root() : "/sys";
         return options;
     }
