@@ -2,8 +2,6 @@
 
 #include <QImage>
 
-#include "platform/dialog_window.h"
-
 namespace {
 
 // The dialog face colour shows where a control's picture does not cover its rectangle.
@@ -15,7 +13,7 @@ Rect ClientBounds(const QImage& client) {
 
 }  // namespace
 
-Control::Control(DialogWindow& owner, int id, ControlKind kind, Rect rect, bool visible)
+Control::Control(ControlOwner& owner, int id, ControlKind kind, Rect rect, bool visible)
     : m_owner(owner), m_id(id), m_kind(kind), m_rect(rect), m_visible(visible) {}
 
 void Control::Move(int x, int y) {
@@ -26,8 +24,8 @@ void Control::MoveAndSize(int x, int y, int width, int height) {
     const Rect before = m_rect;
     m_rect = Rect{x, y, x + width, y + height};
     if (m_visible && before != m_rect) {
-        m_owner.InvalidateRect(&before);
-        m_owner.InvalidateRect(&m_rect);
+        m_owner.InvalidateArea(before);
+        m_owner.InvalidateArea(m_rect);
     }
 }
 
@@ -39,31 +37,28 @@ void Control::Show(bool visible) {
     // A control that appears paints itself at once; one that goes away leaves its area to
     // the window's next repaint, which also tells the dialog.
     if (visible) {
-        m_owner.RepaintControl(*this);
+        m_owner.PaintControlNow(*this);
     } else {
-        m_owner.InvalidateRect(&m_rect);
+        m_owner.InvalidateArea(m_rect);
     }
 }
 
 void Control::SetImage(const Bitmap* bitmap) {
     m_image = bitmap;
     if (m_visible) {
-        m_owner.RepaintControl(*this);
+        m_owner.PaintControlNow(*this);
     }
 }
 
 void Control::SetText(const std::string& text) {
     m_text = text;
     if (m_visible && m_kind == ControlKind::Text) {
-        m_owner.RepaintControl(*this);
+        m_owner.PaintControlNow(*this);
     }
 }
 
 DrawingSurface Control::GetDC() {
-    QImage& client = m_owner.ClientImage();
-    DialogWindow* owner = &m_owner;
-    return DrawingSurface(client, Point{m_rect.left, m_rect.top}, ClientBounds(client),
-                          [owner](const Rect& changed) { owner->NotifyPixelsChanged(changed); });
+    return m_owner.SurfaceAt(Point{m_rect.left, m_rect.top});
 }
 
 void Control::PaintInto(QImage& client) const {

@@ -9,7 +9,7 @@
 #include "platform/gdi.h"
 #include "platform/geometry.h"
 
-class DialogWindow;
+class Control;
 class QImage;
 
 enum class ControlKind {
@@ -18,10 +18,24 @@ enum class ControlKind {
     Text,        // a text control (hidden in this window)
 };
 
+// What a control needs of the window it lives in (the window layer's DialogWindow).
+class ControlOwner {
+public:
+    // Marks an area of the client image (client coordinates) for the window's next repaint.
+    virtual void InvalidateArea(const Rect& area) = 0;
+    // Paints the control into the client image at once, with whatever shows above it.
+    virtual void PaintControlNow(const Control& control) = 0;
+    // A surface over the whole client image with its origin at the point (client coordinates).
+    virtual DrawingSurface SurfaceAt(Point origin) = 0;
+
+protected:
+    ~ControlOwner() = default;
+};
+
 // A retained child control. Its rectangle is in client pixels.
 class Control {
 public:
-    Control(DialogWindow& owner, int id, ControlKind kind, Rect rect, bool visible);
+    Control(ControlOwner& owner, int id, ControlKind kind, Rect rect, bool visible);
 
     int Id() const { return m_id; }
     ControlKind Kind() const { return m_kind; }
@@ -45,7 +59,7 @@ public:
     void PaintInto(QImage& client, const Rect& clip) const;
 
 private:
-    DialogWindow& m_owner;
+    ControlOwner& m_owner;
     int m_id;
     ControlKind m_kind;
     Rect m_rect;

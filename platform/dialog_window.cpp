@@ -37,7 +37,8 @@ int DialogWindow::ClientHeight() const {
 }
 
 Control& DialogWindow::AddControl(int id, ControlKind kind, const Rect& rect, bool visible) {
-    m_controls.push_back(std::make_unique<Control>(*this, id, kind, rect, visible));
+    ControlOwner& owner = *this;
+    m_controls.push_back(std::make_unique<Control>(owner, id, kind, rect, visible));
     if (visible) {
         InvalidateRect(&rect);
     }
@@ -99,7 +100,7 @@ void DialogWindow::RepaintArea(const Rect& area) {
     }
 }
 
-void DialogWindow::RepaintControl(const Control& control) {
+void DialogWindow::PaintControlNow(const Control& control) {
     Rect area;
     if (!IntersectRect(&area, control.WindowRect(), Rect{0, 0, ClientWidth(), ClientHeight()})) {
         return;
@@ -122,7 +123,11 @@ void DialogWindow::PaintPreview() {
 }
 
 DrawingSurface DialogWindow::GetDC() {
-    return DrawingSurface(*m_client, Point{0, 0}, Rect{0, 0, ClientWidth(), ClientHeight()},
+    return SurfaceAt(Point{0, 0});
+}
+
+DrawingSurface DialogWindow::SurfaceAt(Point origin) {
+    return DrawingSurface(*m_client, origin, Rect{0, 0, ClientWidth(), ClientHeight()},
                           [this](const Rect& changed) { NotifyPixelsChanged(changed); });
 }
 

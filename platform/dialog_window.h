@@ -27,7 +27,7 @@ constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 595;
 
 // The window: client image, controls, dirty area, timers, scroll bar, live-video child.
-class DialogWindow {
+class DialogWindow : private ControlOwner {
 public:
     DialogWindow(WindowHandler& handler, TimerHost& timers, int clientWidth, int clientHeight);
     ~DialogWindow();
@@ -56,9 +56,6 @@ public:
     // Draws the newest video frame into its placement without touching the dirty area or the
     // dialog (the live picture costs the dialog nothing).
     void PaintPreview();
-    // Repaints one control's area at once (the image-setting message): the control, then the
-    // video child where it overlaps.
-    void RepaintControl(const Control& control);
     // A surface over the whole client area, child controls included.
     DrawingSurface GetDC();
 
@@ -84,11 +81,18 @@ public:
     void SetPixelsChangedListener(std::function<void(const Rect&)> listener);
     void SetInvalidatedListener(std::function<void()> listener);
     void SetScrollBarListener(std::function<void(const ScrollBarState&)> listener);
-    void NotifyPixelsChanged(const Rect& rect);  // called by surfaces and controls
 
     WindowHandler& Handler() { return m_handler; }
 
 private:
+    // What the controls ask of their window.
+    void InvalidateArea(const Rect& area) override { InvalidateRect(&area); }
+    // Repaints one control's area at once (the image-setting message): the control, then the
+    // video child where it overlaps.
+    void PaintControlNow(const Control& control) override;
+    DrawingSurface SurfaceAt(Point origin) override;
+
+    void NotifyPixelsChanged(const Rect& rect);  // told by every surface over the client image
     void RepaintArea(const Rect& area);
     void NotifyScrollBar();
 
