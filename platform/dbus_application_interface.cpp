@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "platform/session_bus_instance.h"
-
 namespace {
 
 constexpr const char* kApplicationInterface = "org.freedesktop.Application";
@@ -83,6 +81,18 @@ std::string TokenOf(DBusMessage* call) {
 }
 
 }  // namespace
+
+std::string ApplicationObjectPath(const std::string& appId) {
+    std::string path = "/" + appId;
+    for (char& c : path) {
+        if (c == '.') {
+            c = '/';
+        } else if (c == '-') {
+            c = '_';
+        }
+    }
+    return path;
+}
 
 DBusMessagePtr NewActivateCall(const std::string& appId, const std::string& token) {
     DBusMessagePtr call(dbus_message_new_method_call(

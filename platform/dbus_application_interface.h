@@ -15,6 +15,10 @@ struct DBusMessageUnref {
 };
 using DBusMessagePtr = std::unique_ptr<DBusMessage, DBusMessageUnref>;
 
+// The object path the freedesktop interface is served at: "/" and the id with "." as "/" and
+// "-" as "_" (io.lumisight.Webcam gives /io/lumisight/Webcam).
+std::string ApplicationObjectPath(const std::string& appId);
+
 // Activate on the application's object path, with the token in the platform data under both
 // names a desktop may look for ("activation-token", "desktop-startup-id"). Null when out of
 // memory.

@@ -331,18 +331,6 @@ InstanceClaimResult SessionBusInstance::ClaimOnce(
     return {InstanceClaim::Undecided, "the name changed hands while it was claimed"};
 }
 
-std::string ApplicationObjectPath(const std::string& appId) {
-    std::string path = "/" + appId;
-    for (char& c : path) {
-        if (c == '.') {
-            c = '/';
-        } else if (c == '-') {
-            c = '_';
-        }
-    }
-    return path;
-}
-
 std::string StartupActivationToken() {
     for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
         if (const char* token = std::getenv(name); token != nullptr && *token != '\0') {

@@ -45,10 +45,6 @@ private:
     std::unique_ptr<Owner> m_owner;  // while this copy owns the name
 };
 
-// The object path the freedesktop interface is served at: "/" and the id with "." as "/" and
-// "-" as "_" (io.lumisight.Webcam gives /io/lumisight/Webcam).
-std::string ApplicationObjectPath(const std::string& appId);
-
 // The token a launcher hands the program it starts: XDG_ACTIVATION_TOKEN (Wayland), else
 // DESKTOP_STARTUP_ID (X11 startup notification); empty when there is none. Read it before the
 // GUI toolkit starts: the toolkit takes DESKTOP_STARTUP_ID out of the environment.

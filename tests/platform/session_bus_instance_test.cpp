@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dbus_application_interface.h"
 #include "platform/qt_task_poster.h"
 #include "platform/testing/headless_harness.h"
 #include "support/private_bus.h"
