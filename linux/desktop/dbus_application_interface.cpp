@@ -1,4 +1,4 @@
-#include "platform/dbus_application_interface.h"
+#include "linux/desktop/dbus_application_interface.h"
 
 #include <string_view>
 

@@ -2,7 +2,7 @@
 
 // The freedesktop org.freedesktop.Application interface on libdbus, as far as the one-copy
 // rule needs it: the Activate call a later copy makes, and the running copy's answers. For the
-// session-bus code in platform/ only.
+// session-bus code of linux/desktop only.
 
 #include <dbus/dbus.h>
 

@@ -1,4 +1,4 @@
-#include "platform/logind_power.h"
+#include "linux/desktop/logind_power.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

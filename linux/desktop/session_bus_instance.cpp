@@ -1,4 +1,4 @@
-#include "platform/session_bus_instance.h"
+#include "linux/desktop/session_bus_instance.h"
 
 #include <dbus/dbus.h>
 #include <poll.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/dbus_application_interface.h"
+#include "linux/desktop/dbus_application_interface.h"
 
 // libdbus rather than Qt D-Bus: every step of the claim needs its own time limit, and Qt's
 // connection to a bus waits for the bus's greeting without one.

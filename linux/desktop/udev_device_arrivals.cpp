@@ -1,4 +1,4 @@
-#include "platform/udev_device_arrivals.h"
+#include "linux/desktop/udev_device_arrivals.h"
 
 #include <libudev.h>
 

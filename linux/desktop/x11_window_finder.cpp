@@ -1,4 +1,4 @@
-#include "platform/x11_window_finder.h"
+#include "linux/desktop/x11_window_finder.h"
 
 // Qt before Xlib: Xlib's macros (None, Bool, Status, ...) would break Qt's headers.
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "platform/xdg_shell.h"
+#include "linux/desktop/xdg_shell.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "platform/test_pattern.h"
+#include "linux/emulated_camera/test_pattern.h"
 
 #include <algorithm>
 #include <array>

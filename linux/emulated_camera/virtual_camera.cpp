@@ -1,4 +1,4 @@
-#include "platform/virtual_camera.h"
+#include "linux/emulated_camera/virtual_camera.h"
 
 #include <linux/videodev2.h>
 #include <poll.h>
@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/test_pattern.h"
-#include "platform/virtual_camera_controls.h"
+#include "linux/emulated_camera/test_pattern.h"
+#include "linux/emulated_camera/virtual_camera_controls.h"
 
 namespace {
 

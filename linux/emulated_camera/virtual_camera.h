@@ -3,16 +3,16 @@
 // The emulated camera behind --virtual-camera: a V4L2 capture device answered in this process
 // at the device-I/O boundary, so that the same V4L2 code drives it as a real camera. It offers
 // YUYV at 320 x 240, 640 x 480 and 1280 x 1024 with memory-mapped buffers and a moving test
-// pattern (platform/test_pattern.h) at 30 frames per second, four settings (brightness,
-// contrast, a mirroring switch and a menu), and test switches to refuse 1280 x 1024, to offer
-// no settings, or to vanish mid-stream and come back, as a USB camera that is unplugged and
-// plugged in again does.
+// pattern (linux/emulated_camera/test_pattern.h) at 30 frames per second, four settings
+// (brightness, contrast, a mirroring switch and a menu), and test switches to refuse 1280 x 1024,
+// to offer no settings, or to vanish mid-stream and come back, as a USB camera that is unplugged
+// and plugged in again does.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "platform/v4l2_device_io.h"
+#include "linux/v4l2/v4l2_device_io.h"
 
 struct VirtualCameraOptions {
     bool refuseHighRes = false;  // 1280 x 1024 requests are adjusted to 640 x 480

@@ -1,4 +1,4 @@
-#include "platform/virtual_camera_controls.h"
+#include "linux/emulated_camera/virtual_camera_controls.h"
 
 #include <algorithm>
 #include <array>

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/test_pattern.h"
+#include "linux/emulated_camera/test_pattern.h"
 
 class VirtualCameraControls {
 public:

@@ -1,6 +1,6 @@
-#include "platform/sample_grabber.h"
+#include "linux/v4l2/sample_grabber.h"
 
-#include "platform/capture_stream.h"
+#include "linux/v4l2/capture_stream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/stream_end_relay.h"
+#include "linux/v4l2/stream_end_relay.h"
 
 #include <utility>
 

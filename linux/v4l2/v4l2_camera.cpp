@@ -1,4 +1,4 @@
-#include "platform/v4l2_camera.h"
+#include "linux/v4l2/v4l2_camera.h"
 
 #include <fcntl.h>
 #include <linux/videodev2.h>

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "linux/v4l2/v4l2_device_io.h"
 #include "platform/media_framework.h"
-#include "platform/v4l2_device_io.h"
 
 struct CameraFormat {
     std::uint32_t width = 0;

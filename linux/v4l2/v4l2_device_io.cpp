@@ -1,4 +1,4 @@
-#include "platform/v4l2_device_io.h"
+#include "linux/v4l2/v4l2_device_io.h"
 
 #include <fcntl.h>
 #include <poll.h>

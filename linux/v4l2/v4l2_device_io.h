@@ -1,9 +1,9 @@
 #pragma once
 
 // The seam between the V4L2 code and a video device. The real implementation is the kernel;
-// the emulated camera (platform/virtual_camera.h) answers the same calls, so the same V4L2 code
-// runs for both. Every call reports failure as -errno and never logs: the caller knows the
-// context and logs once.
+// the emulated camera (linux/emulated_camera/virtual_camera.h) answers the same calls, so the same
+// V4L2 code runs for both. Every call reports failure as -errno and never logs: the caller knows
+// the context and logs once.
 
 #include <sys/types.h>
 

@@ -1,8 +1,8 @@
-#include "platform/v4l2_graph.h"
+#include "linux/v4l2/v4l2_graph.h"
 
-#include "platform/capture_stream.h"
-#include "platform/sample_grabber.h"
-#include "platform/stream_end_relay.h"
+#include "linux/v4l2/capture_stream.h"
+#include "linux/v4l2/sample_grabber.h"
+#include "linux/v4l2/stream_end_relay.h"
 #include "platform/video_child.h"
 
 namespace {

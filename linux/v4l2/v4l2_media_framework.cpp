@@ -2,16 +2,16 @@
 // answered in this process, when one is given), graphs on the camera's streaming thread, and the
 // settings dialog it is handed.
 
-#include "platform/v4l2_media_framework.h"
+#include "linux/v4l2/v4l2_media_framework.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/sample_grabber.h"
-#include "platform/v4l2_camera.h"
-#include "platform/v4l2_device_list.h"
-#include "platform/v4l2_graph.h"
-#include "platform/v4l2_source.h"
+#include "linux/v4l2/sample_grabber.h"
+#include "linux/v4l2/v4l2_camera.h"
+#include "linux/v4l2/v4l2_device_list.h"
+#include "linux/v4l2/v4l2_graph.h"
+#include "linux/v4l2/v4l2_source.h"
 
 namespace {
 

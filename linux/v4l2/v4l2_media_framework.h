@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "linux/v4l2/v4l2_device_io.h"
 #include "platform/media_framework.h"
 #include "platform/services.h"
-#include "platform/v4l2_device_io.h"
 
 // What the V4L2 framework offers besides the system's cameras, and what it is handed.
 struct CaptureOptions {

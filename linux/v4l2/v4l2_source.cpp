@@ -1,11 +1,11 @@
-#include "platform/v4l2_source.h"
+#include "linux/v4l2/v4l2_source.h"
 
 #include <linux/videodev2.h>
 
 #include <cstdlib>
 
-#include "platform/capture_stream.h"
-#include "platform/v4l2_camera.h"
+#include "linux/v4l2/capture_stream.h"
+#include "linux/v4l2/v4l2_camera.h"
 
 namespace {
 

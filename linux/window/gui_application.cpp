@@ -1,4 +1,4 @@
-#include "platform/gui_application.h"
+#include "linux/window/gui_application.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "platform/properties_dialog.h"
+#include "linux/window/properties_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

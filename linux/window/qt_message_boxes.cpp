@@ -1,10 +1,10 @@
-#include "platform/qt_message_boxes.h"
+#include "linux/window/qt_message_boxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
 
-#include "platform/window_presenter.h"
+#include "linux/window/window_presenter.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/qt_modal_loop.h"
+#include "linux/window/qt_modal_loop.h"
 
 #include <QEventLoop>
 
-#include "platform/window_presenter.h"
+#include "linux/window/window_presenter.h"
 
 QtModalLoop::QtModalLoop() = default;
 QtModalLoop::~QtModalLoop() = default;

@@ -1,4 +1,4 @@
-#include "platform/qt_task_poster.h"
+#include "linux/window/qt_task_poster.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "platform/qt_timer_host.h"
+#include "linux/window/qt_timer_host.h"
 
 #include <QTimer>
 #include <algorithm>

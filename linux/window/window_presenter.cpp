@@ -1,4 +1,4 @@
-#include "platform/window_presenter.h"
+#include "linux/window/window_presenter.h"
 
 #include <QCloseEvent>
 #include <QIcon>

@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "capture_test_support.h"
+#include "linux/window/properties_dialog.h"
 #include "platform/dialog_window.h"
-#include "platform/properties_dialog.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

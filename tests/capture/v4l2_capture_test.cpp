@@ -12,11 +12,11 @@
 
 #include "capture/stream_end.h"
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/v4l2/v4l2_camera.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/testing/headless_harness.h"
-#include "platform/v4l2_camera.h"
-#include "platform/virtual_camera.h"
+#include "support/doubles/headless_harness.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <QWidget>
 
 #include "capture_test_support.h"
-#include "platform/properties_dialog.h"
-#include "platform/qt_task_poster.h"
-#include "platform/virtual_camera.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/window/properties_dialog.h"
+#include "linux/window/qt_task_poster.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"
 

@@ -1,7 +1,7 @@
 // The one-copy claim on a private session bus started by each test: the name's owner hears
 // other copies' requests with their tokens, and a bus or an owner that never answers does not
 // hold a start up for longer than the limit.
-#include "platform/session_bus_instance.h"
+#include "linux/desktop/session_bus_instance.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/dbus_application_interface.h"
-#include "platform/qt_task_poster.h"
-#include "platform/testing/headless_harness.h"
+#include "linux/desktop/dbus_application_interface.h"
+#include "linux/window/qt_task_poster.h"
+#include "support/doubles/headless_harness.h"
 #include "support/private_bus.h"
 #include "support/temp_dir.h"
 

@@ -1,11 +1,11 @@
 // The udev watch for added video devices: one netlink socket watched by the event loop while it
 // lives, no thread of its own, nothing left once it goes. (Its notices need a udev daemon; the
 // kernel suite hears them next to one.)
-#include "platform/udev_device_arrivals.h"
+#include "linux/desktop/udev_device_arrivals.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 #include "support/process_resources.h"
 
 namespace {

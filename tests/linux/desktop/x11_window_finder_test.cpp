@@ -1,5 +1,5 @@
 // Window search by title on a real X server (Xvfb, started per test suite; skipped when absent).
-#include "platform/x11_window_finder.h"
+#include "linux/desktop/x11_window_finder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 // Xlib last: its macros would break the Qt headers.
 #include <X11/Xatom.h>

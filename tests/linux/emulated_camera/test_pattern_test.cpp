@@ -1,6 +1,6 @@
 // The emulated camera's test pattern on its own: the bar colours, how bars and block move per
 // frame, what brightness, contrast and mirroring do, rows with padding, and layouts it refuses.
-#include "platform/test_pattern.h"
+#include "linux/emulated_camera/test_pattern.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The hand-over of a stream's end from the streaming thread to the user-interface thread: the
 // report waits for the user-interface thread's queue, and is dropped when its run was stopped or
 // followed by another, or when the relay is gone by then. Built to run under ThreadSanitizer too.
-#include "platform/stream_end_relay.h"
+#include "linux/v4l2/stream_end_relay.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/qt_task_poster.h"
-#include "platform/testing/headless_harness.h"
+#include "linux/window/qt_task_poster.h"
+#include "support/doubles/headless_harness.h"
 #include "support/wait_until.h"
 
 namespace {

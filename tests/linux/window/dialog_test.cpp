@@ -11,8 +11,8 @@
 #include "platform/control.h"
 #include "platform/dialog_window.h"
 #include "platform/scroll_bar.h"
-#include "platform/testing/headless_harness.h"
 #include "resources/dialog_layout.h"
+#include "support/doubles/headless_harness.h"
 #include "support/temp_dir.h"
 
 namespace {

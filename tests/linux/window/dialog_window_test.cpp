@@ -10,7 +10,7 @@
 #include "platform/control.h"
 #include "platform/dialog.h"
 #include "platform/scroll_bar.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

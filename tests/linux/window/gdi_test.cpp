@@ -7,7 +7,7 @@
 #include <QImage>
 #include <vector>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The on-screen window (offscreen platform): events become the dialog's messages with the right
 // flags and coordinates, the scroll bar's actions become scroll codes, paints run the dialog's
 // paint handler first, and the live picture is repainted without the dialog.
-#include "platform/window_presenter.h"
+#include "linux/window/window_presenter.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
 #include "platform/scroll_bar.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 #include "support/wait_until.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <functional>
 #include <vector>
 
+#include "linux/window/qt_message_boxes.h"
+#include "linux/window/qt_modal_loop.h"
+#include "linux/window/qt_timer_host.h"
+#include "linux/window/window_presenter.h"
 #include "platform/dialog.h"
-#include "platform/qt_message_boxes.h"
-#include "platform/qt_modal_loop.h"
-#include "platform/qt_timer_host.h"
-#include "platform/testing/headless_harness.h"
-#include "platform/testing/queued_tasks.h"
-#include "platform/window_presenter.h"
 #include "resources/dialog_layout.h"
+#include "support/doubles/headless_harness.h"
+#include "support/doubles/queued_tasks.h"
 #include "support/wait_until.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The program's queue to the user-interface thread: work posted from other threads arrives
 // there whole and in each thread's order. Built to run under ThreadSanitizer too, which checks
 // that what the work carries is handed over with synchronisation it can see.
-#include "platform/qt_task_poster.h"
+#include "linux/window/qt_task_poster.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 #include "support/wait_until.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/testing/fake_device_arrivals.h"
+#include "support/doubles/fake_device_arrivals.h"
 
 class FakeDeviceArrivals::LiveWatch : public DeviceArrivalWatch {
 public:

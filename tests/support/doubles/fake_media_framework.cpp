@@ -1,4 +1,4 @@
-#include "platform/testing/fake_media_framework.h"
+#include "support/doubles/fake_media_framework.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/testing/fake_power_notices.h"
+#include "support/doubles/fake_power_notices.h"
 
 class FakePowerNotices::LiveWatch : public PowerWatch {
 public:

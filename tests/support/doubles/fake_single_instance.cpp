@@ -1,4 +1,4 @@
-#include "platform/testing/fake_single_instance.h"
+#include "support/doubles/fake_single_instance.h"
 
 InstanceClaimResult FakeSingleInstance::Claim(
     std::function<void(const std::string& token)> onActivate) {

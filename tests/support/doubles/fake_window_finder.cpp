@@ -1,4 +1,4 @@
-#include "platform/testing/fake_window_finder.h"
+#include "support/doubles/fake_window_finder.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 #include <QApplication>
 #include <QImage>

@@ -20,10 +20,10 @@
 
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
-#include "platform/testing/fake_window_finder.h"
-#include "platform/testing/queued_tasks.h"
-#include "platform/testing/scripted_message_boxes.h"
-#include "platform/testing/virtual_clock.h"
+#include "support/doubles/fake_window_finder.h"
+#include "support/doubles/queued_tasks.h"
+#include "support/doubles/scripted_message_boxes.h"
+#include "support/doubles/virtual_clock.h"
 
 // Makes sure a Qt application exists (text drawing needs one), on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise. Safe to call any number of times.

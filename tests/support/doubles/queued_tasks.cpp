@@ -1,4 +1,4 @@
-#include "platform/testing/queued_tasks.h"
+#include "support/doubles/queued_tasks.h"
 
 void QueuedTasks::Post(std::function<void()> work) {
     std::lock_guard lock(m_mutex);

@@ -1,4 +1,4 @@
-#include "platform/testing/scripted_message_boxes.h"
+#include "support/doubles/scripted_message_boxes.h"
 
 int ScriptedMessageBoxes::Show(const std::string& text, const std::string& caption,
                                unsigned style) {

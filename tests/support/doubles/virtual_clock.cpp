@@ -1,4 +1,4 @@
-#include "platform/testing/virtual_clock.h"
+#include "support/doubles/virtual_clock.h"
 
 #include <algorithm>
 

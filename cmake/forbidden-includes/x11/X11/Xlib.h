@@ -1,3 +1,5 @@
-// Stands in front of the system's header on the include path of app/, capture/, pictures/ and
-// ui/: those modules reach the desktop, the camera and the buses through platform/ alone.
-#error "X11/Xlib.h is for platform/ only: use the platform interface instead"
+// Stands in front of the system's header on the include path of every library that must not use
+// X11: the logic reaches the platform through platform/ alone, and each library of linux/ sees
+// only the system libraries of its own concern.
+#error \
+    "X11/Xlib.h is for the desktop services (linux/desktop) only: use the platform interface instead"
