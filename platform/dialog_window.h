@@ -27,7 +27,7 @@ constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 595;
 
 // The window: client image, controls, dirty area, timers, scroll bar, live-video child.
-class DialogWindow : private ControlOwner {
+class DialogWindow {
 public:
     DialogWindow(WindowHandler& handler, TimerHost& timers, int clientWidth, int clientHeight);
     ~DialogWindow();
@@ -85,12 +85,10 @@ public:
     WindowHandler& Handler() { return m_handler; }
 
 private:
-    // What the controls ask of their window.
-    void InvalidateArea(const Rect& area) override { InvalidateRect(&area); }
     // Repaints one control's area at once (the image-setting message): the control, then the
     // video child where it overlaps.
-    void PaintControlNow(const Control& control) override;
-    DrawingSurface SurfaceAt(Point origin) override;
+    void PaintControlNow(const Control& control);
+    DrawingSurface SurfaceAt(Point origin);
 
     void NotifyPixelsChanged(const Rect& rect);  // told by every surface over the client image
     void RepaintArea(const Rect& area);
@@ -99,6 +97,8 @@ private:
     WindowHandler& m_handler;
     TimerHost& m_timers;
     std::unique_ptr<QImage> m_client;
+    // What the controls ask of this window; made before them, which keep it.
+    const ControlOwner m_controlOwner;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::string m_title;
     bool m_iconic = false;

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <algorithm>
 
+#include "linux/window/control_painting.h"
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
 
@@ -17,7 +18,10 @@ DialogWindow::DialogWindow(WindowHandler& handler, TimerHost& timers, int client
                            int clientHeight)
     : m_handler(handler),
       m_timers(timers),
-      m_client(std::make_unique<QImage>(clientWidth, clientHeight, QImage::Format_RGB32)) {
+      m_client(std::make_unique<QImage>(clientWidth, clientHeight, QImage::Format_RGB32)),
+      m_controlOwner{.invalidate = [this](const Rect& area) { InvalidateRect(&area); },
+                     .paintNow = [this](const Control& control) { PaintControlNow(control); },
+                     .surfaceAt = [this](Point origin) { return SurfaceAt(origin); }} {
     m_client->fill(kDialogFace);
     // A new window has never been painted: its whole client area waits for the first repaint.
     m_dirty = Rect{0, 0, clientWidth, clientHeight};
@@ -37,8 +41,7 @@ int DialogWindow::ClientHeight() const {
 }
 
 Control& DialogWindow::AddControl(int id, ControlKind kind, const Rect& rect, bool visible) {
-    ControlOwner& owner = *this;
-    m_controls.push_back(std::make_unique<Control>(owner, id, kind, rect, visible));
+    m_controls.push_back(std::make_unique<Control>(m_controlOwner, id, kind, rect, visible));
     if (visible) {
         InvalidateRect(&rect);
     }
@@ -92,7 +95,7 @@ void DialogWindow::RepaintArea(const Rect& area) {
         std::fill(row + area.left, row + area.right, kDialogFace);
     }
     for (const auto& control : m_controls) {
-        control->PaintInto(*m_client, area);
+        PaintControl(*m_client, *control, area);
     }
     Rect video;
     if (m_preview.IsShown() && IntersectRect(&video, m_preview.Placement(), area)) {
@@ -105,7 +108,7 @@ void DialogWindow::PaintControlNow(const Control& control) {
     if (!IntersectRect(&area, control.WindowRect(), Rect{0, 0, ClientWidth(), ClientHeight()})) {
         return;
     }
-    control.PaintInto(*m_client, area);
+    PaintControl(*m_client, control, area);
     Rect video;
     if (m_preview.IsShown() && IntersectRect(&video, m_preview.Placement(), area)) {
         m_preview.PaintInto(*m_client, video);
