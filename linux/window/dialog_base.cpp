@@ -47,6 +47,10 @@ int DialogBase::DoModal() {
     return m_result;
 }
 
+void DialogBase::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
 void DialogBase::EndDialog(int result) {
     m_ended = true;
     m_result = result;
