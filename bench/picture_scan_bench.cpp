@@ -14,7 +14,7 @@
 #include "pictures/picture_scan.h"
 #include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_loader.h"
-#include "platform/testing/queued_tasks.h"
+#include "support/doubles/queued_tasks.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "capture_test_support.h"
+#include "linux/window/properties_dialog.h"
 #include "platform/dialog_window.h"
-#include "platform/properties_dialog.h"
 #include "v4l2_window_fixture.h"
 
 namespace {
@@ -226,8 +226,7 @@ TEST(PropertiesDialogTest, SimulatedSuspendClosesTheOpenDialogAndEndsTheWindow) 
 }
 
 TEST(PropertiesDialogTest, CameraWithoutSettingsShowsNothing) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualHasNoControls = true;
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly({.noControls = true});
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     std::unique_ptr<PropertyPages> pages;

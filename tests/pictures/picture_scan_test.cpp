@@ -13,7 +13,7 @@
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
-#include "platform/testing/queued_tasks.h"
+#include "support/doubles/queued_tasks.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"
 
