@@ -1,0 +1,154 @@
+#!/usr/bin/python3
+"""Looks at the running program the way a screen reader does, over AT-SPI, and prints JSON.
+
+  atspi_probe.py wait-bus          waits until the session bus offers the accessibility bus
+  atspi_probe.py take APP COUNT    waits for APP's window, reads its tree, presses the first
+                                   push button of the client area (take a picture) through the
+                                   action interface until the first list has COUNT more items,
+                                   and reads the tree again, listening to the events meanwhile
+
+Everything runs on the session bus that DBUS_SESSION_BUS_ADDRESS names.
+"""
+
+import json
+import sys
+import time
+
+
+def wait_bus(limit=10.0):
+    from gi.repository import Gio, GLib
+
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        try:
+            bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+            bus.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                          None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, 1000, None)
+            return 0
+        except GLib.Error:
+            time.sleep(0.05)
+    print("the accessibility bus did not come", file=sys.stderr)
+    return 1
+
+
+def describe(obj, depth=0, max_children=64):
+    import pyatspi
+
+    node = {
+        "role": obj.getRoleName(),
+        "name": obj.name,
+        "description": obj.description,
+        "states": sorted(pyatspi.stateToString(s) for s in obj.getState().getStates()),
+        "actions": [],
+        "children": [],
+    }
+    try:
+        action = obj.queryAction()
+        node["actions"] = [action.getName(i) for i in range(action.nActions)]
+    except NotImplementedError:
+        pass
+    if depth < 8:
+        for i in range(min(obj.childCount, max_children)):
+            child = obj.getChildAtIndex(i)
+            if child is not None:
+                node["children"].append(describe(child, depth + 1, max_children))
+    return node
+
+
+def find(obj, role, depth=0):
+    if obj.getRoleName() == role:
+        return obj
+    if depth > 8:
+        return None
+    for i in range(obj.childCount):
+        child = obj.getChildAtIndex(i)
+        found = find(child, role, depth + 1) if child is not None else None
+        if found is not None:
+            return found
+    return None
+
+
+def run_until(registry, condition, limit):
+    """Runs the event loop until condition() holds or the limit passes."""
+    from gi.repository import GLib
+
+    deadline = time.monotonic() + limit
+    result = {"held": False}
+
+    def check():
+        if condition():
+            result["held"] = True
+            registry.stop()
+            return False
+        if time.monotonic() > deadline:
+            registry.stop()
+            return False
+        return True
+
+    GLib.timeout_add(50, check)
+    registry.start()
+    return result["held"]
+
+
+def take(app_name, count):
+    import pyatspi
+
+    registry = pyatspi.Registry
+    desktop = registry.getDesktop(0)
+
+    def app():
+        for candidate in desktop:
+            if candidate is not None and candidate.name == app_name:
+                return candidate
+        return None
+
+    def ready():
+        found = app()
+        return found is not None and find(found, "push button") is not None
+
+    events = []
+
+    def on_event(event):
+        try:
+            events.append({"type": event.type, "role": event.source.getRoleName(),
+                           "name": event.source.name, "detail": event.detail1})
+        except Exception:  # the source may have gone already
+            pass
+
+    registry.registerEventListener(on_event, "object:state-changed:showing",
+                                   "object:property-change:accessible-name",
+                                   "object:children-changed")
+    if not run_until(registry, ready, 20.0):
+        print(json.dumps({"error": "the program's window did not appear over AT-SPI"}))
+        return 1
+    before = describe(app())
+    button = find(app(), "push button")
+    strip = find(app(), "list")
+    start = strip.childCount
+    presses = 0
+    # The first press may come before the camera's first frame, which takes nothing: pressed
+    # again until the picture is there.
+    for wanted in range(start + 1, start + count + 1):
+        for _ in range(20):
+            presses += 1
+            button.queryAction().doAction(0)
+            if run_until(registry, lambda: strip.childCount >= wanted, 1.5):
+                break
+    run_until(registry, lambda: False, 0.3)  # the last events
+    after = describe(app())
+    print(json.dumps({"before": before, "after": after, "events": events,
+                      "presses": presses}, ensure_ascii=False))
+    return 0
+
+
+def main(argv):
+    if len(argv) >= 2 and argv[1] == "wait-bus":
+        return wait_bus()
+    if len(argv) == 4 and argv[1] == "take":
+        return take(argv[2], int(argv[3]))
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
