@@ -19,8 +19,11 @@
 namespace {
 
 // Beyond this many items changing their selection at once (Ctrl+A over a long list), only the
-// items on screen and the focused one are told one by one.
+// items on screen and the focused one are told one by one; beyond this many coming at once (a
+// folder listed anew), none is: list items are never cached by assistive technology, which
+// reads the list again.
 constexpr std::size_t kSelectionEventsInFull = 64;
+constexpr std::size_t kCreationEventsInFull = 64;
 
 QString ToQString(const std::string& text) {
     return QString::fromStdString(text);
@@ -561,15 +564,21 @@ void WindowAccessibility::Impl::CompareItems(int part,
         was.emplace(item.key, item.selected);
     }
     std::set<int> keys;
+    std::vector<int> created;
     std::vector<int> changedSelection;
     for (std::size_t index = 0; index < now.size(); ++index) {
         const AccessibleItemState& item = now[index];
         keys.insert(item.key);
         const auto old = was.find(item.key);
         if (old == was.end()) {
-            Send(ItemInterface(part, static_cast<int>(index)), QAccessible::ObjectCreated);
+            created.push_back(static_cast<int>(index));
         } else if (old->second != item.selected) {
             changedSelection.push_back(static_cast<int>(index));
+        }
+    }
+    if (created.size() <= kCreationEventsInFull) {
+        for (const int index : created) {
+            Send(ItemInterface(part, index), QAccessible::ObjectCreated);
         }
     }
     // Items that went: their objects tell their end and go.
@@ -598,10 +607,17 @@ void WindowAccessibility::Impl::CompareItems(int part,
     }
 }
 
+// Qt tells of the view itself as focused once its focus handler has returned: the part that
+// holds the focus is told after that, from the view's queue, so that it is the last word.
 void WindowAccessibility::Impl::FocusGained() {
-    if (Listening() && Content() != nullptr) {
-        Send(FocusInterface(), QAccessible::Focus);
-    }
+    QMetaObject::invokeMethod(
+        m_view,
+        [this] {
+            if (Listening() && Content() != nullptr && ViewHasFocus()) {
+                Send(FocusInterface(), QAccessible::Focus);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void WindowAccessibility::Impl::Announce(const std::string& text) {

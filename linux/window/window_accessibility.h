@@ -30,7 +30,8 @@ public:
 
     // Tells assistive technology what changed since the last time (nothing while none listens).
     void Update();
-    // The view took the keyboard focus: the part or item that holds it is told as focused.
+    // The view took the keyboard focus: the part or item that holds it is told as focused, after
+    // Qt has told of the view itself.
     void FocusGained();
     void Announce(const std::string& text);
 

@@ -184,6 +184,23 @@ TEST_F(AccessibilityTest, AnItemKeepsItsObjectByKeyAndChangesAreTold) {
     EXPECT_TRUE(events.empty()) << "nothing changed since";
 }
 
+TEST_F(AccessibilityTest, TheFocusedPartIsToldWhenTheWindowTakesTheFocusAndWhenItMoves) {
+    QWidget* view = presenter->ClientView();
+    presenter->activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(WaitUntilProcessingEvents([view] { return view->hasFocus(); }));
+    ASSERT_TRUE(ProcessQueuedCalls());
+    EXPECT_EQ(events, (std::vector<Event>{{QAccessible::Focus, QStringLiteral("Take a picture")}}));
+    EXPECT_TRUE(View()->child(0)->state().focused);
+    EXPECT_EQ(View()->focusChild(), View()->child(0));
+
+    events.clear();
+    content.focus = {1, 1};
+    Update();
+    EXPECT_EQ(events, (std::vector<Event>{{QAccessible::Focus, QStringLiteral("Picture20")}}));
+    EXPECT_EQ(View()->focusChild(), List()->child(1));
+}
+
 TEST_F(AccessibilityTest, AnAnnouncementShowsAsANotification) {
     window->Announce("Picture0004.jpg taken");
     QAccessibleInterface* notification = View()->child(2);
