@@ -4,8 +4,9 @@
   atspi_probe.py wait-bus          waits until the session bus offers the accessibility bus
   atspi_probe.py take APP COUNT    waits for APP's window, reads its tree, presses the first
                                    push button of the client area (take a picture) through the
-                                   action interface until the first list has COUNT more items,
-                                   and reads the tree again, listening to the events meanwhile
+                                   action interface until the first list has COUNT more items
+                                   and COUNT notifications have shown, and reads the tree
+                                   again, listening to the events meanwhile
 
 Everything runs on the session bus that DBUS_SESSION_BUS_ADDRESS names.
 """
@@ -134,7 +135,11 @@ def take(app_name, count):
             button.queryAction().doAction(0)
             if run_until(registry, lambda: strip.childCount >= wanted, 1.5):
                 break
-    run_until(registry, lambda: False, 0.3)  # the last events
+    # The announcements travel apart from the list's items: until one has shown per picture.
+    def announced():
+        return sum(1 for e in events if e["type"] == "object:state-changed:showing"
+                   and e["role"] == "notification" and e["detail"] == 1) >= count
+    run_until(registry, announced, 5.0)
     after = describe(app())
     print(json.dumps({"before": before, "after": after, "events": events,
                       "presses": presses}, ensure_ascii=False))
