@@ -184,6 +184,20 @@ TEST_F(AccessibilityTest, AnItemKeepsItsObjectByKeyAndChangesAreTold) {
     EXPECT_TRUE(events.empty()) << "nothing changed since";
 }
 
+TEST_F(AccessibilityTest, AFolderListedAnewIsNotToldPictureByPicture) {
+    for (int key = 101; key <= 600; ++key) {
+        content.items.push_back({key, false});
+    }
+    Update();
+    EXPECT_TRUE(events.empty()) << events.size() << " events for one listing";
+    ASSERT_EQ(List()->childCount(), 502);
+    EXPECT_EQ(List()->child(501)->text(QAccessible::Name), QStringLiteral("Picture600"));
+
+    content.items.push_back({601, false});  // one more picture taken is told
+    Update();
+    EXPECT_EQ(events, (std::vector<Event>{{QAccessible::ObjectCreated, "Picture601"}}));
+}
+
 TEST_F(AccessibilityTest, TheFocusedPartIsToldWhenTheWindowTakesTheFocusAndWhenItMoves) {
     QWidget* view = presenter->ClientView();
     presenter->activateWindow();
