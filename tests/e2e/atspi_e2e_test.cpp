@@ -1,7 +1,8 @@
 // The real program as a screen reader sees it, in English and in Chinese: on a private X server
 // with a private session bus and AT-SPI's own bus (at-spi2-core's launcher), a small pyatspi
 // probe reads the window's accessible tree, takes two pictures through the take button's
-// action interface and listens to what AT-SPI reports meanwhile.
+// action interface, moves the keyboard focus with keys and listens to what AT-SPI reports
+// meanwhile.
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,36 @@ TEST_P(AtSpiEndToEndTest, ButtonsAndPicturesAreNamedAndATakeIsPressedAndAnnounce
                      event["name"].toString().toStdString() == language.taken);
     }
     EXPECT_TRUE(announced) << "no notification \"" << language.taken << "\" reached AT-SPI";
+}
+
+// Shift+Tab from the take button (which the press left focused) to the strip, and Left there:
+// a screen reader hears the picture the keys selected, and reads its selection.
+TEST_P(AtSpiEndToEndTest, TheKeyboardFocusIsToldOnThePictureTheKeysSelect) {
+    if (!x_session::HaveTool("xdotool")) {
+        GTEST_SKIP() << "xdotool is not installed (tools/install-deps installs it)";
+    }
+    StartProgram(GetParam().lang);
+    const x_session::CommandResult probe = Probe(
+        "take lumisight-webcam 2 Picture0002.jpg xdotool search --onlyvisible --name " +
+        Quoted("^Vantor Lumisight webcam$") + " windowfocus --sync key --delay 30 shift+Tab Left");
+    ASSERT_EQ(probe.exitCode, 0) << probe.output;
+    const QJsonObject result =
+        QJsonDocument::fromJson(QByteArray::fromStdString(probe.output)).object();
+    ASSERT_FALSE(result.isEmpty()) << probe.output;
+    EXPECT_TRUE(result["focused"].toBool())
+        << "no focus on Picture0002.jpg reached AT-SPI; the events were:\n"
+        << QJsonDocument(result["events"].toArray()).toJson().toStdString();
+
+    const QJsonObject keyed = result["keyed"].toObject();
+    const std::vector<QJsonObject> pictures = All(keyed, "list item");
+    ASSERT_EQ(Names(pictures), (std::vector<std::string>{"Picture0001.jpg", "Picture0002.jpg"}));
+    EXPECT_FALSE(HasState(pictures[0], "selected") || HasState(pictures[0], "focused"));
+    EXPECT_TRUE(HasState(pictures[1], "selected"));
+    EXPECT_TRUE(HasState(pictures[1], "focused"));
+    const std::vector<QJsonObject> buttons = All(keyed, "push button");
+    ASSERT_EQ(buttons.size(), 4u);
+    EXPECT_TRUE(HasState(buttons[1], "enabled")) << "delete, with a picture selected";
+    EXPECT_FALSE(HasState(buttons[0], "focused"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

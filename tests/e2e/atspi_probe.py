@@ -2,16 +2,20 @@
 """Looks at the running program the way a screen reader does, over AT-SPI, and prints JSON.
 
   atspi_probe.py wait-bus          waits until the session bus offers the accessibility bus
-  atspi_probe.py take APP COUNT    waits for APP's window, reads its tree, presses the first
+  atspi_probe.py take APP COUNT [NAME COMMAND...]
+                                   waits for APP's window, reads its tree, presses the first
                                    push button of the client area (take a picture) through the
                                    action interface until the first list has COUNT more items
                                    and COUNT notifications have shown, and reads the tree
-                                   again, listening to the events meanwhile
+                                   again, listening to the events meanwhile; with NAME, then
+                                   runs COMMAND (keys to the window), waits until the object
+                                   named NAME is told as focused and reads the tree once more
 
 Everything runs on the session bus that DBUS_SESSION_BUS_ADDRESS names.
 """
 
 import json
+import subprocess
 import sys
 import time
 
@@ -91,7 +95,7 @@ def run_until(registry, condition, limit):
     return result["held"]
 
 
-def take(app_name, count):
+def take(app_name, count, focus_name=None, command=None):
     import pyatspi
 
     registry = pyatspi.Registry
@@ -113,15 +117,20 @@ def take(app_name, count):
         try:
             events.append({"type": event.type, "role": event.source.getRoleName(),
                            "name": event.source.name, "detail": event.detail1})
-        except Exception:  # the source may have gone already
-            pass
+        except Exception:  # the source may have gone already: kept, to tell what came
+            events.append({"type": event.type, "role": None, "name": None,
+                           "detail": event.detail1})
 
-    registry.registerEventListener(on_event, "object:state-changed:showing",
-                                   "object:property-change:accessible-name",
-                                   "object:children-changed")
+    kinds = ("object:state-changed:showing", "object:property-change:accessible-name",
+             "object:children-changed", "object:state-changed:focused")
+    registry.registerEventListener(on_event, *kinds)
     if not run_until(registry, ready, 20.0):
         print(json.dumps({"error": "the program's window did not appear over AT-SPI"}))
         return 1
+    # The program asks the registry which events are listened to as it starts, and hears of
+    # new listeners only from then on: a listener registered in between is never heard of.
+    # Registered again now that the window is there, the program surely knows of them.
+    registry.registerEventListener(lambda event: None, *kinds)
     before = describe(app())
     button = find(app(), "push button")
     strip = find(app(), "list")
@@ -141,8 +150,16 @@ def take(app_name, count):
                    and e["role"] == "notification" and e["detail"] == 1) >= count
     run_until(registry, announced, 5.0)
     after = describe(app())
-    print(json.dumps({"before": before, "after": after, "events": events,
-                      "presses": presses}, ensure_ascii=False))
+    result = {"before": before, "after": after, "events": events, "presses": presses}
+    if focus_name is not None:
+        subprocess.run(command, check=False, timeout=20)
+
+        def focused():
+            return any(e["type"] == "object:state-changed:focused" and e["detail"] == 1
+                       and e["name"] == focus_name for e in events)
+        result["focused"] = run_until(registry, focused, 10.0)
+        result["keyed"] = describe(app())
+    print(json.dumps(result, ensure_ascii=False))
     return 0
 
 
@@ -151,6 +168,8 @@ def main(argv):
         return wait_bus()
     if len(argv) == 4 and argv[1] == "take":
         return take(argv[2], int(argv[3]))
+    if len(argv) >= 6 and argv[1] == "take":
+        return take(argv[2], int(argv[3]), argv[4], argv[5:])
     print(__doc__, file=sys.stderr)
     return 2
 
