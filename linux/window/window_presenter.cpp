@@ -14,6 +14,7 @@
 #include <map>
 #include <utility>
 
+#include "linux/window/window_accessibility.h"
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
 #include "platform/scroll_bar.h"
@@ -54,19 +55,24 @@ int VirtualKey(int key) {
         case Qt::Key_Backspace:
             return 0x08;
         case Qt::Key_Tab:
-            return 0x09;
+        case Qt::Key_Backtab:  // Shift+Tab, with the Shift modifier
+            return VK_TAB;
         case Qt::Key_Space:
-            return 0x20;
+            return VK_SPACE;
+        case Qt::Key_End:
+            return VK_END;
+        case Qt::Key_Home:
+            return VK_HOME;
         case Qt::Key_Left:
-            return 0x25;
+            return VK_LEFT;
         case Qt::Key_Up:
-            return 0x26;
+            return VK_UP;
         case Qt::Key_Right:
-            return 0x27;
+            return VK_RIGHT;
         case Qt::Key_Down:
-            return 0x28;
+            return VK_DOWN;
         case Qt::Key_Delete:
-            return 0x2E;
+            return VK_DELETE;
         default:
             return 0;
     }
@@ -120,6 +126,14 @@ public:
     // Paints the newest video frame (queued here from the streaming thread's announcement).
     void PaintVideo() { m_window.PaintPreview(); }
 
+    // What assistive technology is told; set by the presenter for the view's life on screen.
+    void SetAccessibility(WindowAccessibility* accessibility) { m_accessibility = accessibility; }
+    void TellAccessibility() {
+        if (m_accessibility != nullptr) {
+            m_accessibility->Update();
+        }
+    }
+
 protected:
     void paintEvent(QPaintEvent* event) override {
         if (m_window.HasDirtyArea()) {
@@ -133,6 +147,7 @@ protected:
         for (const QRect& rect : event->region()) {
             painter.drawImage(rect, image, rect);
         }
+        TellAccessibility();
     }
 
     void mouseMoveEvent(QMouseEvent* event) override {
@@ -152,6 +167,7 @@ protected:
         Point point;
         if (event->button() == Qt::LeftButton && Forwarded(event, &point)) {
             m_window.Handler().OnLButtonUp(KeyFlags(event->buttons(), event->modifiers()), point);
+            TellAccessibility();  // a click may move the keyboard focus
         }
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
@@ -166,6 +182,7 @@ protected:
         if (!Key(event, WM_KEYDOWN)) {
             QWidget::keyPressEvent(event);
         }
+        TellAccessibility();  // a key may move the keyboard focus without drawing anything
     }
     void keyReleaseEvent(QKeyEvent* event) override {
         // The desktop repeats only the key-down message.
@@ -173,7 +190,15 @@ protected:
             QWidget::keyReleaseEvent(event);
         }
     }
+    void focusInEvent(QFocusEvent* /*event*/) override {
+        m_window.Handler().OnSetFocus();
+        if (m_accessibility != nullptr) {
+            m_accessibility->FocusGained();
+        }
+    }
     void focusOutEvent(QFocusEvent* /*event*/) override { m_window.Handler().OnKillFocus(); }
+    // The dialog moves the focus among its own controls: Tab and Shift+Tab are its keys.
+    bool focusNextPrevChild(bool /*next*/) override { return false; }
 
 private:
     // Whether a pointer event reaches the dialog, and where in client coordinates.
@@ -186,7 +211,8 @@ private:
         return PtInRect(client, *point) && !overVideo;
     }
 
-    // Passes a key through the dialog's keyboard filter; false for keys without a code.
+    // Passes a key through the dialog's keyboard filter and, when the filter lets a key down
+    // through, to the dialog's key handler; false for keys without a code.
     bool Key(const QKeyEvent* event, unsigned message) {
         const int key = VirtualKey(event->key());
         if (key == 0) {
@@ -194,9 +220,14 @@ private:
         }
         WindowHandler& handler = m_window.Handler();
         const bool handled = handler.PreTranslateMessage(KeyMessage{message, key});
+        if (handled || message != WM_KEYDOWN) {
+            return true;
+        }
         // The desktop's dialog default: Escape is the close command.
-        if (!handled && message == WM_KEYDOWN && key == VK_ESCAPE) {
+        if (key == VK_ESCAPE) {
             handler.OnCancel();
+        } else {
+            handler.OnKeyDown(KeyFlags(Qt::NoButton, event->modifiers()), key);
         }
         return true;
     }
@@ -204,6 +235,7 @@ private:
     DialogWindow& m_window;
     bool m_painting = false;
     QRegion m_paintRegion;
+    WindowAccessibility* m_accessibility = nullptr;
 };
 
 WindowPresenter::WindowPresenter(DialogWindow& window)
@@ -240,6 +272,10 @@ WindowPresenter::WindowPresenter(DialogWindow& window)
     auto* waker = new VideoFrameWaker(view, [view] { view->PaintVideo(); });
     window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
     window.PaintPreview();  // takes a frame announced before there was a presenter
+    m_accessibility = std::make_unique<WindowAccessibility>(view, m_scrollBar, window);
+    view->SetAccessibility(m_accessibility.get());
+    window.SetAnnouncementListener(
+        [this](const std::string& text) { m_accessibility->Announce(text); });
     Presenters()[&window] = this;
 }
 
@@ -250,6 +286,9 @@ WindowPresenter::~WindowPresenter() {
     m_window.SetPixelsChangedListener({});
     m_window.SetInvalidatedListener({});
     m_window.SetScrollBarListener({});
+    m_window.SetAnnouncementListener({});
+    m_view->SetAccessibility(nullptr);
+    m_accessibility.reset();  // before the view it describes
 }
 
 QWidget* WindowPresenter::ClientView() const {

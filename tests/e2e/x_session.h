@@ -174,6 +174,22 @@ private:
     std::string m_display;
 };
 
+// The first shown window whose whole title is `title`, once there is one within the limit.
+inline std::optional<std::string> WaitForWindow(const VirtualDisplay& display,
+                                                const std::string& title,
+                                                std::chrono::milliseconds limit) {
+    std::string window;
+    const bool found = WaitUntil(
+        [&] {
+            const CommandResult result =
+                display.Run("xdotool search --onlyvisible --name " + Quoted("^" + title + "$"));
+            window = result.output.substr(0, result.output.find('\n'));
+            return result.exitCode == 0 && !window.empty();
+        },
+        limit, kCommandPoll);
+    return found ? std::optional<std::string>(window) : std::nullopt;
+}
+
 // The whole screen as an image (ImageMagick's import of the root window).
 inline std::optional<QImage> Screenshot(const VirtualDisplay& display,
                                         const std::filesystem::path& file) {
