@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "platform/diagnostic_log.h"
@@ -393,7 +394,11 @@ void V4l2Camera::StreamLoop(const CameraSinks& sinks) {
         const Clock::time_point now = m_io.Now();
         if (outcome == Dequeued::Failed) {
             damaged.Report(now, true);
-            sinks.onEnded(EndError(error));
+            error = EndError(error);
+            if (error == -ENODEV) {
+                AwaitRemoval();
+            }
+            sinks.onEnded(error);
             return;
         }
         if (outcome == Dequeued::Good) {
@@ -405,6 +410,17 @@ void V4l2Camera::StreamLoop(const CameraSinks& sinks) {
         damaged.Report(now, false);
     }
     damaged.Report(m_io.Now(), true);
+}
+
+// Streaming thread: until the device's USB interface has left sysfs, which it does once the
+// driver has torn the device down; a stop ends the wait.
+void V4l2Camera::AwaitRemoval() {
+    const auto deadline = m_io.Now() + std::chrono::seconds(2);
+    std::error_code error;
+    while (!m_removalFolder.empty() && std::filesystem::exists(m_removalFolder, error) &&
+           !m_stop.load() && m_io.Now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 // The error a reader meets when the device goes depends on where it waits: one blocked in

@@ -82,6 +82,12 @@ public:
     // Closes the device and opens its node again; only while not streaming. On failure
     // (-errno) the camera stays closed and every request fails.
     int Reopen();
+    // The sysfs folder of the camera's USB interface (empty: none), before streaming starts.
+    // When the device goes, the stream's end is reported once the folder has gone too (for at
+    // most two seconds): uvcvideo tears an unplugged camera down after its nodes have failed,
+    // and on some kernels (6.1) a descriptor closed meanwhile meets a race in the teardown that
+    // crashes the kernel's side of the close and kills the process.
+    void AwaitRemovalOf(std::string folder) { m_removalFolder = std::move(folder); }
 
     // Maps the buffers, starts the device and a streaming thread that calls the sinks. Frames
     // the driver flags as damaged, or of the wrong length, are counted in the diagnostic log at
@@ -103,6 +109,7 @@ private:
     enum class Dequeued { Nothing, Good, Damaged, Failed };
     Dequeued DeliverOneFrame(const CameraSinks& sinks, int* error, bool* flagged);
     int EndError(int error);
+    void AwaitRemoval();
     bool ReadControl(std::uint32_t* nextId, DeviceControl* control, bool* usable);
     void ReadMenu(DeviceControl* control);
 
@@ -116,4 +123,5 @@ private:
     std::thread m_thread;
     // Set by StopStreaming; the streaming thread checks it between frames.
     std::atomic<bool> m_stop{false};
+    std::string m_removalFolder;  // written before the streaming thread starts
 };

@@ -270,6 +270,45 @@ TEST_P(UnplugAnswerTest, AnUnplugEndsTheStreamWithTheDeviceGone) {
     EXPECT_EQ(record.EndError(), -ENODEV);
 }
 
+// The end of an unplugged USB camera's stream waits for the driver's teardown, marked by its
+// interface's folder leaving sysfs, so that the descriptor is closed only after it; for two
+// seconds at most.
+TEST(UnplugAnswerTest, TheEndOfAnUnpluggedCameraWaitsForItsTeardown) {
+    TempDir sysfs;
+    const std::filesystem::path interface = sysfs / "1-2:1.0";
+    std::filesystem::create_directories(interface);
+    auto io = ManualClockCamera();
+    std::unique_ptr<V4l2Camera> camera = Open(io);
+    camera->AwaitRemovalOf(interface.string());
+    StreamRecord record;
+    ASSERT_EQ(camera->StartStreaming(record.Sinks()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return record.Frames() >= 1; }));
+    io->Unplug();
+    EXPECT_FALSE(WaitUntil([&] { return record.EndError().has_value(); }, 200ms))
+        << "the end came while the device was still being torn down";
+    std::filesystem::remove(interface);
+    ASSERT_TRUE(WaitUntil([&] { return record.EndError().has_value(); }));
+    EXPECT_EQ(record.EndError(), -ENODEV);
+
+    // A teardown that never ends holds the report back no longer than two seconds.
+    io->Replug();
+    std::filesystem::create_directories(interface);
+    camera = Open(io);
+    camera->AwaitRemovalOf(interface.string());
+    StreamRecord stuck;
+    ASSERT_EQ(camera->StartStreaming(stuck.Sinks()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return stuck.Frames() >= 1; }));
+    io->Unplug();
+    EXPECT_FALSE(WaitUntil([&] { return stuck.EndError().has_value(); }, 200ms));
+    std::chrono::milliseconds moved{0};
+    EXPECT_TRUE(WaitUntil([&] {
+        io->MoveClockOn(100ms);
+        moved += 100ms;
+        return stuck.EndError().has_value();
+    }));
+    EXPECT_GE(moved, 2s);
+}
+
 INSTANTIATE_TEST_SUITE_P(Readers, UnplugAnswerTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "blocked_in_dequeue" : "polling";
