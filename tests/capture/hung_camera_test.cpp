@@ -188,20 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
         RestartFailureRow{"reopen_fails_otherwise", FakeStep::Reopen, HResultFromErrno(EBUSY), 0}),
     [](const ::testing::TestParamInfo<RestartFailureRow>& info) { return info.param.name; });
 
-TEST_F(HungCameraTest, AStreamThatEndsWhileHungIsALossAndTheReturnIsNotHung) {
-    Report(StreamActivity::Silent);
-    ASSERT_TRUE(media.EndStream(ENODEV));
-    harness.Pump();
-    EXPECT_TRUE(Dlg().m_bCameraLost);
-    EXPECT_FALSE(Dlg().m_bCameraHung);
-    EXPECT_FALSE(RestartArmed());
-    EXPECT_EQ(Win().Preview().Notice(), "Camera disconnected");
-    harness.Advance(kCameraRetryPeriodMs);  // the camera is back at the first look
-    EXPECT_FALSE(Dlg().m_bCameraLost);
-    EXPECT_FALSE(Dlg().m_bCameraHung);
-    EXPECT_TRUE(Win().Preview().Notice().empty());
-}
-
 // Only a change is news: a second silence, frames that come while all is well, or a silence
 // reported for a camera that is lost change nothing and log nothing.
 TEST_F(HungCameraTest, RepeatedOrLateReportsChangeNothing) {
