@@ -2,6 +2,7 @@
 // application object, which runs the main window and returns when it has closed.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,17 +10,19 @@
 #include "app/user_messages.h"
 #include "app/webcam_app.h"
 #include "app/webcam_dlg.h"
-#include "platform/gui_application.h"
-#include "platform/logind_power.h"
-#include "platform/qt_message_boxes.h"
-#include "platform/qt_modal_loop.h"
-#include "platform/qt_task_poster.h"
-#include "platform/qt_timer_host.h"
-#include "platform/session_bus_instance.h"
-#include "platform/shell.h"
-#include "platform/udev_device_arrivals.h"
-#include "platform/v4l2_media_framework.h"
-#include "platform/x11_window_finder.h"
+#include "linux/desktop/logind_power.h"
+#include "linux/desktop/session_bus_instance.h"
+#include "linux/desktop/udev_device_arrivals.h"
+#include "linux/desktop/x11_window_finder.h"
+#include "linux/desktop/xdg_shell.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/v4l2/v4l2_media_framework.h"
+#include "linux/window/gui_application.h"
+#include "linux/window/properties_dialog.h"
+#include "linux/window/qt_message_boxes.h"
+#include "linux/window/qt_modal_loop.h"
+#include "linux/window/qt_task_poster.h"
+#include "linux/window/qt_timer_host.h"
 
 namespace {
 
@@ -75,8 +78,11 @@ int main(int argc, char** argv) {
     // hand their results to the window's thread through this queue; it outlives them all.
     QtTaskPoster tasks;
     CaptureOptions captureOptions;
-    captureOptions.virtualCamera = line.virtualCamera;
+    if (line.virtualCamera) {
+        captureOptions.virtualDevice = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
+    }
     captureOptions.userInterface = &tasks;
+    captureOptions.showProperties = RunPropertiesDialog;
     const std::unique_ptr<MediaFramework> media = CreateV4l2MediaFramework(captureOptions);
 
     LogindPowerNotices power;

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "pictures/jpeg_thumbnail_decoder.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_cache.h"
+#include "pictures/thumbnails/jpeg_thumbnail_decoder.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_cache.h"
 #include "pictures/thumbnail_record.h"
 #include "support/freeimage_reference_loader.h"
 #include "support/jpeg_samples.h"
@@ -129,36 +129,69 @@ void BM_BoundedDecoderOnBomb(benchmark::State& state) {
 struct CachedFolder {
     std::string pictures = (kFolder / "cache-pictures").string();
     std::string cacheFile = (kFolder / "thumbnails.cache").string();
-    ThumbnailCache cache{pictures};
     CachedFolder() {
         std::filesystem::create_directories(pictures);
-        std::vector<std::uint8_t> pixels(kThumbBlockBytes, 0x42);
         for (int number = 1; number <= ThumbnailCache::kMaxEntries; ++number) {
-            char name[32];
-            std::snprintf(name, sizeof name, "Picture%04d.jpg", number);
-            const std::filesystem::path path = std::filesystem::path(pictures) / name;
+            const std::filesystem::path path = std::filesystem::path(pictures) / Name(number);
             if (!std::filesystem::exists(path)) {
                 std::ofstream(path) << number;
             }
-            pixels[0] = static_cast<std::uint8_t>(number);
-            cache.Insert(*PictureFileKeyOf(pictures, name), pixels.data());
         }
+    }
+    static std::string Name(int number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Picture%04d.jpg", number);
+        return name;
+    }
+    // A cache that holds every thumbnail in memory, as a first start leaves it.
+    ThumbnailCache Filled() const {
+        ThumbnailCache cache{pictures};
+        std::vector<std::uint8_t> pixels(kThumbBlockBytes, 0x42);
+        for (int number = 1; number <= ThumbnailCache::kMaxEntries; ++number) {
+            pixels[0] = static_cast<std::uint8_t>(number);
+            cache.Insert(*PictureFileKeyOf(pictures, Name(number)), pixels.data());
+        }
+        return cache;
     }
 };
 
+// The save at the end of a first start: every thumbnail from memory.
 void BM_CacheSave(benchmark::State& state) {
     const CachedFolder folder;
     bool saved = false;
+    std::size_t entries = 0;
     for (auto _ : state) {
-        saved = folder.cache.Save(folder.cacheFile);
+        state.PauseTiming();
+        ThumbnailCache cache = folder.Filled();
+        state.ResumeTiming();
+        saved = cache.Save(folder.cacheFile);
+        entries = cache.Size();
     }
-    state.counters["entries"] = static_cast<double>(folder.cache.Size());
+    state.counters["entries"] = static_cast<double>(entries);
+    state.counters["saved"] = saved ? 1 : 0;
+}
+
+// The save after a picture was taken: every other thumbnail read back from the previous file.
+void BM_CacheSaveFromFile(benchmark::State& state) {
+    const CachedFolder folder;
+    folder.Filled().Save(folder.cacheFile);
+    std::vector<std::uint8_t> pixels(kThumbBlockBytes, 0x17);
+    bool saved = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ThumbnailCache cache = ThumbnailCache::Load(folder.cacheFile, folder.pictures);
+        PictureFileKey changed = *PictureFileKeyOf(folder.pictures, CachedFolder::Name(1));
+        cache.Insert(changed, pixels.data());
+        pixels[0] ^= 1;  // a new thumbnail each time, so that each save writes
+        state.ResumeTiming();
+        saved = cache.Save(folder.cacheFile);
+    }
     state.counters["saved"] = saved ? 1 : 0;
 }
 
 void BM_CacheLoad(benchmark::State& state) {
     const CachedFolder folder;
-    folder.cache.Save(folder.cacheFile);
+    folder.Filled().Save(folder.cacheFile);
     std::size_t entries = 0;
     for (auto _ : state) {
         entries = ThumbnailCache::Load(folder.cacheFile, folder.pictures).Size();
@@ -184,6 +217,7 @@ BENCHMARK(BM_ImageLibraryLoader)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoundedDecoderOnBomb)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CacheSave)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_CacheSaveFromFile)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CacheLoad)->Unit(benchmark::kMillisecond);
 
 // Runs `work` in a child process and waits for it.

@@ -18,15 +18,15 @@
 #include "capture/frame_double_buffer.h"
 #include "capture/still_graph.h"
 #include "picture_bench_support.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 #include "pictures/yuy2_conversion.h"
 #include "platform/shell.h"
-#include "platform/testing/fake_media_framework.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/testing/headless_harness.h"
 #include "resources/dialog_layout.h"
+#include "support/doubles/fake_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
+#include "support/doubles/headless_harness.h"
 
 // ---- Allocation counting: every malloc-family call while g_counting is raised ----
 

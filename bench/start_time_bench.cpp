@@ -1,10 +1,13 @@
 // The real program's start on a private X server, with 0, 2000 and 10000 pictures of 640 x 480
 // in its folder, without and with its thumbnail cache: the time from launch to the window on
 // screen, to the six visible thumbnails drawn, and to every thumbnail loaded (FileList.txt is
-// written then), and the process's peak resident memory. With no picture, the resident memory a
-// second after the start is shown as well.
+// written then), and the process's resident memory once the start has settled (every thumbnail
+// in, the cache saved, the resident size steady) with its peak until then. With no picture, the
+// resident memory a second after the start is shown instead.
 //
-//     build/bench/start_time_bench [runs per case, default 3]
+//     build/bench/start_time_bench [runs per case, default 3] [picture counts...]
+//
+// The picture counts default to 0 2000 10000.
 
 #include <signal.h>
 
@@ -92,12 +95,54 @@ long KilobytesOf(pid_t pid, const std::string& field) {
     return -1;
 }
 
+// The thumbnail cache's saves: none under way (no temporary file beside the cache file) and at
+// least one file written.
+bool CacheSaved(const fs::path& cacheFolder) {
+    bool saved = false;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(cacheFolder, error)) {
+        if (entry.path().filename().string().find(".tmp-") != std::string::npos) {
+            return false;
+        }
+        saved = true;
+    }
+    return saved;
+}
+
+// The resident size once the start has settled: the cache saved and the size steady (within
+// 1 MB) for two seconds, sampled every 50 ms; the last sample after 30 s at most.
+long SettledKilobytes(pid_t pid, const fs::path& cacheFolder) {
+    constexpr auto kInterval = std::chrono::milliseconds(50);
+    constexpr std::size_t kSteadySamples = 40;
+    constexpr long kSteadyKb = 1024;
+    std::vector<long> samples;
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        const bool saved = CacheSaved(cacheFolder);
+        samples.push_back(KilobytesOf(pid, "VmRSS"));
+        if (!saved) {
+            samples.clear();
+        }
+        if (samples.size() >= kSteadySamples) {
+            const auto [low, high] =
+                std::minmax_element(samples.end() - kSteadySamples, samples.end());
+            if (*high - *low <= kSteadyKb) {
+                return samples.back();
+            }
+        }
+        if (Clock::now() >= limit) {
+            return samples.empty() ? KilobytesOf(pid, "VmRSS") : samples.back();
+        }
+        std::this_thread::sleep_for(kInterval);
+    }
+}
+
 struct Times {
     double shown = -1;
     double visibleThumbnails = -1;
     double allLoaded = -1;
     long peakKb = -1;
-    long idleKb = -1;
+    long settledKb = -1;  // with no picture: a second after the start
 };
 
 double MillisecondsSince(Clock::time_point start) {
@@ -127,7 +172,6 @@ Times Launch(const x_session::VirtualDisplay& x, Display* display, const std::st
         }
         if (window && times.allLoaded < 0 && (count == 0 || fs::exists(work / "FileList.txt"))) {
             times.allLoaded = MillisecondsSince(start);
-            times.peakKb = KilobytesOf(program.Pid(), "VmHWM");
         }
         if (times.visibleThumbnails >= 0 && times.allLoaded >= 0) {
             break;
@@ -136,10 +180,11 @@ Times Launch(const x_session::VirtualDisplay& x, Display* display, const std::st
     }
     if (count == 0) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        times.idleKb = KilobytesOf(program.Pid(), "VmRSS");
+        times.settledKb = KilobytesOf(program.Pid(), "VmRSS");
+    } else if (times.allLoaded >= 0) {
+        times.settledKb = SettledKilobytes(program.Pid(), cache / "lumisight-webcam");
     }
-    // The cache is saved in the background once every thumbnail is in: give it its time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(count >= 10000 ? 2500 : 800));
+    times.peakKb = KilobytesOf(program.Pid(), "VmHWM");
     return times;
 }
 
@@ -154,15 +199,12 @@ void Print(const char* label, int count, const std::vector<Times>& runs) {
     };
     std::printf(
         "%6d pictures, %-5s  shown %7.0f ms  six thumbnails %7.0f ms  all %7.0f ms  "
-        "peak %6.1f MB",
+        "peak %6.1f MB  %s %6.1f MB\n",
         count, label, median([](const Times& t) { return t.shown; }),
         median([](const Times& t) { return t.visibleThumbnails; }),
         median([](const Times& t) { return t.allLoaded; }),
-        median([](const Times& t) { return t.peakKb; }) / 1024.0);
-    if (count == 0) {
-        std::printf("  idle %6.1f MB", median([](const Times& t) { return t.idleKb; }) / 1024.0);
-    }
-    std::printf("\n");
+        median([](const Times& t) { return t.peakKb; }) / 1024.0, count == 0 ? "idle" : "settled",
+        median([](const Times& t) { return t.settledKb; }) / 1024.0);
     std::fflush(stdout);
 }
 
@@ -170,6 +212,13 @@ void Print(const char* label, int count, const std::vector<Times>& runs) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    std::vector<int> counts;
+    for (int i = 2; i < argc; ++i) {
+        counts.push_back(std::clamp(std::atoi(argv[i]), 0, 10000));
+    }
+    if (counts.empty()) {
+        counts = {0, 2000, 10000};
+    }
     TempDir work;
     x_session::VirtualDisplay x(work.Path());
     if (!x.Ready()) {
@@ -183,7 +232,7 @@ int main(int argc, char** argv) {
     }
     std::ofstream(work / "Debug").put('\n');  // FileList.txt tells when every picture is in
     const fs::path cache = work / "cache";
-    for (const int count : {0, 2000, 10000}) {
+    for (const int count : counts) {
         const std::string pictures =
             count == 0 ? (work / "empty").string() : picture_bench::PictureFolder(count, 640, 480);
         fs::create_directories(work / "empty");

@@ -12,15 +12,15 @@
 
 #include "app/webcam_dlg.h"
 #include "capture/frame_double_buffer.h"
+#include "linux/emulated_camera/test_pattern.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/v4l2/v4l2_camera.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
 #include "platform/shell.h"
-#include "platform/test_pattern.h"
-#include "platform/testing/fake_media_framework.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/testing/headless_harness.h"
-#include "platform/v4l2_camera.h"
-#include "platform/virtual_camera.h"
+#include "support/doubles/fake_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

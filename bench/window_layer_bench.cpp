@@ -10,8 +10,8 @@
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/testing/headless_harness.h"
 #include "resources/dialog_layout.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

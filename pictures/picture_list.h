@@ -51,6 +51,6 @@ void FillThumbnailHeader(PictureList& list);
 // buffers, and gives every record its block; false when either cannot be had.
 bool PrepareThumbnailPool(PictureList& list,
                           const std::function<std::unique_ptr<ThumbnailPool>()>& allocate);
-// Stops the start-up scan's loading and the cache's saving, then drops every record's block, the
-// pool and the buffers (the window's end).
+// Stops the start-up scan's loading and the cache's reading and saving, then drops every
+// record's block, the pool and the buffers (the window's end).
 void ReleaseThumbnailPool(PictureList& list);

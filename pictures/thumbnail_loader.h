@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "pictures/picture_loader.h"
 #include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/picture_loader.h"
 
 class CachedThumbnails;
 class TaskPoster;
@@ -35,9 +35,10 @@ public:
     static constexpr const char* kWorkerName = "thumbnails";
 
     // One worker per loading buffer of `buffers` (which, like `cache`, must outlive the loader).
-    // A picture whose file the cache (when given) knows unchanged is not decoded; one decoded
-    // joins the cache. Whenever results wait to be taken, `resultsWaiting` runs on the
-    // user-interface thread (posted through `tasks`); it never runs once the loader is gone.
+    // A picture whose file the cache (when given) knows unchanged is not decoded, once the
+    // cache has been read (until then every picture is); one decoded joins the cache. Whenever
+    // results wait to be taken, `resultsWaiting` runs on the user-interface thread (posted
+    // through `tasks`); it never runs once the loader is gone.
     ThumbnailLoader(std::string folder, const PictureWorkBuffers& buffers, CachedThumbnails* cache,
                     TaskPoster& tasks, std::function<void()> resultsWaiting);
     // Stops the workers: each finishes at most the picture it is decoding.

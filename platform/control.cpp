@@ -1,21 +1,6 @@
 #include "platform/control.h"
 
-#include <QImage>
-
-#include "platform/dialog_window.h"
-
-namespace {
-
-// The dialog face colour shows where a control's picture does not cover its rectangle.
-constexpr Color kDialogFace = Rgb(212, 208, 200);
-
-Rect ClientBounds(const QImage& client) {
-    return Rect{0, 0, client.width(), client.height()};
-}
-
-}  // namespace
-
-Control::Control(DialogWindow& owner, int id, ControlKind kind, Rect rect, bool visible)
+Control::Control(const ControlOwner& owner, int id, ControlKind kind, Rect rect, bool visible)
     : m_owner(owner), m_id(id), m_kind(kind), m_rect(rect), m_visible(visible) {}
 
 void Control::Move(int x, int y) {
@@ -26,8 +11,8 @@ void Control::MoveAndSize(int x, int y, int width, int height) {
     const Rect before = m_rect;
     m_rect = Rect{x, y, x + width, y + height};
     if (m_visible && before != m_rect) {
-        m_owner.InvalidateRect(&before);
-        m_owner.InvalidateRect(&m_rect);
+        m_owner.invalidate(before);
+        m_owner.invalidate(m_rect);
     }
 }
 
@@ -39,63 +24,26 @@ void Control::Show(bool visible) {
     // A control that appears paints itself at once; one that goes away leaves its area to
     // the window's next repaint, which also tells the dialog.
     if (visible) {
-        m_owner.RepaintControl(*this);
+        m_owner.paintNow(*this);
     } else {
-        m_owner.InvalidateRect(&m_rect);
+        m_owner.invalidate(m_rect);
     }
 }
 
 void Control::SetImage(const Bitmap* bitmap) {
     m_image = bitmap;
     if (m_visible) {
-        m_owner.RepaintControl(*this);
+        m_owner.paintNow(*this);
     }
 }
 
 void Control::SetText(const std::string& text) {
     m_text = text;
     if (m_visible && m_kind == ControlKind::Text) {
-        m_owner.RepaintControl(*this);
+        m_owner.paintNow(*this);
     }
 }
 
 DrawingSurface Control::GetDC() {
-    QImage& client = m_owner.ClientImage();
-    DialogWindow* owner = &m_owner;
-    return DrawingSurface(client, Point{m_rect.left, m_rect.top}, ClientBounds(client),
-                          [owner](const Rect& changed) { owner->NotifyPixelsChanged(changed); });
-}
-
-void Control::PaintInto(QImage& client) const {
-    PaintInto(client, ClientBounds(client));
-}
-
-void Control::PaintInto(QImage& client, const Rect& clip) const {
-    Rect area;
-    if (!m_visible || !IntersectRect(&area, m_rect, clip)) {
-        return;
-    }
-    DrawingSurface surface(client, Point{m_rect.left, m_rect.top}, area);
-    switch (m_kind) {
-        case ControlKind::Bitmap:
-            if (m_image == nullptr || m_image->Width() < m_rect.Width() ||
-                m_image->Height() < m_rect.Height()) {
-                surface.SelectBrush(kDialogFace);
-                surface.Rectangle(ClientRect());
-            }
-            if (m_image != nullptr) {
-                surface.DrawBitmap(*m_image, 0, 0);
-            }
-            break;
-        case ControlKind::BlackFrame:
-            surface.SelectPen(Rgb(0, 0, 0));
-            surface.Rectangle(ClientRect());
-            break;
-        case ControlKind::Text:
-            surface.SelectBrush(kDialogFace);
-            surface.Rectangle(ClientRect());
-            surface.SetBkMode(TRANSPARENT);
-            surface.TextOut(0, 0, m_text);
-            break;
-    }
+    return m_owner.surfaceAt(Point{m_rect.left, m_rect.top});
 }

@@ -2,15 +2,15 @@
 
 // The window's retained child controls: static pictures, black frames and the text control.
 // Each has an id, a rectangle in client pixels, a visibility and its content; changing what a
-// visible control shows repaints it through its window.
+// visible control shows repaints it through its window, which also knows how each kind looks.
 
+#include <functional>
 #include <string>
 
 #include "platform/gdi.h"
 #include "platform/geometry.h"
 
-class DialogWindow;
-class QImage;
+class Control;
 
 enum class ControlKind {
     Bitmap,      // shows a bitmap unscaled from its top-left corner
@@ -18,10 +18,21 @@ enum class ControlKind {
     Text,        // a text control (hidden in this window)
 };
 
+// What a control needs of the window it lives in, handed over by the window that makes it and
+// outliving the control.
+struct ControlOwner {
+    // Marks an area of the client image (client coordinates) for the window's next repaint.
+    std::function<void(const Rect& area)> invalidate;
+    // Paints the control into the client image at once, with whatever shows above it.
+    std::function<void(const Control& control)> paintNow;
+    // A surface over the whole client image with its origin at the point (client coordinates).
+    std::function<DrawingSurface(Point origin)> surfaceAt;
+};
+
 // A retained child control. Its rectangle is in client pixels.
 class Control {
 public:
-    Control(DialogWindow& owner, int id, ControlKind kind, Rect rect, bool visible);
+    Control(const ControlOwner& owner, int id, ControlKind kind, Rect rect, bool visible);
 
     int Id() const { return m_id; }
     ControlKind Kind() const { return m_kind; }
@@ -39,13 +50,9 @@ public:
     // A surface with its origin at the control's top-left corner; it may draw anywhere in the
     // window's client area.
     DrawingSurface GetDC();
-    // Paints the control's own look into the client image (used by the repaint), limited to
-    // clip (client coordinates) in the second form. A hidden control paints nothing.
-    void PaintInto(QImage& client) const;
-    void PaintInto(QImage& client, const Rect& clip) const;
 
 private:
-    DialogWindow& m_owner;
+    const ControlOwner& m_owner;
     int m_id;
     ControlKind m_kind;
     Rect m_rect;

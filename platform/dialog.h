@@ -105,7 +105,8 @@ public:
     bool HasWindow() const { return m_window != nullptr; }
     PlatformServices& Services() { return m_services; }
 
-    void OnCancel() override { EndDialog(IDCANCEL); }
+    // Ends the dialog with IDCANCEL.
+    void OnCancel() override;
 
 protected:
     virtual bool OnInitDialog() { return true; }

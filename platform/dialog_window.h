@@ -56,9 +56,6 @@ public:
     // Draws the newest video frame into its placement without touching the dirty area or the
     // dialog (the live picture costs the dialog nothing).
     void PaintPreview();
-    // Repaints one control's area at once (the image-setting message): the control, then the
-    // video child where it overlaps.
-    void RepaintControl(const Control& control);
     // A surface over the whole client area, child controls included.
     DrawingSurface GetDC();
 
@@ -84,17 +81,24 @@ public:
     void SetPixelsChangedListener(std::function<void(const Rect&)> listener);
     void SetInvalidatedListener(std::function<void()> listener);
     void SetScrollBarListener(std::function<void(const ScrollBarState&)> listener);
-    void NotifyPixelsChanged(const Rect& rect);  // called by surfaces and controls
 
     WindowHandler& Handler() { return m_handler; }
 
 private:
+    // Repaints one control's area at once (the image-setting message): the control, then the
+    // video child where it overlaps.
+    void PaintControlNow(const Control& control);
+    DrawingSurface SurfaceAt(Point origin);
+
+    void NotifyPixelsChanged(const Rect& rect);  // told by every surface over the client image
     void RepaintArea(const Rect& area);
     void NotifyScrollBar();
 
     WindowHandler& m_handler;
     TimerHost& m_timers;
     std::unique_ptr<QImage> m_client;
+    // What the controls ask of this window; made before them, which keep it.
+    const ControlOwner m_controlOwner;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::string m_title;
     bool m_iconic = false;

@@ -77,7 +77,7 @@ public:
     int Height() const;
     Color PixelAt(int x, int y) const;
 
-    QImage& Image() { return *m_image; }  // for platform/ only
+    QImage& Image() { return *m_image; }  // for the window layer only
     const QImage& Image() const { return *m_image; }
 
 private:

@@ -4,8 +4,8 @@
 // camera's frames through a frame tap to a preview, the camera's format and property list, run
 // and stop. Every step answers with its own result so that the graph building can log and
 // unwind exactly where a step fails. The Linux implementation drives V4L2
-// (platform/v4l2_media_framework.h); tests use a double in which any step can fail
-// (platform/testing/fake_media_framework.h).
+// (linux/v4l2/v4l2_media_framework.h); tests use a double in which any step can fail
+// (tests/support/doubles/fake_media_framework.h).
 //
 // Threads: everything here is called on the user-interface thread. Only the frame callback
 // installed with SampleGrabber::SetCallback runs on the graph's streaming thread, one call at a
@@ -25,9 +25,9 @@
 #include "platform/geometry.h"
 #include "platform/result_codes.h"
 
-class PreviewSurface;
-class CaptureStream;  // a source's streaming side, which graphs drive (platform/capture_stream.h)
-class FrameTap;       // what a sample grabber shares with its graph (platform/sample_grabber.h)
+class VideoChild;     // the window's live-video child (platform/video_child.h)
+class CaptureStream;  // a source's streaming side, which graphs drive (linux/v4l2/capture_stream.h)
+class FrameTap;       // what a sample grabber shares with its graph (linux/v4l2/sample_grabber.h)
 
 constexpr std::uint32_t FOURCC_YUY2 = 0x32595559;  // 'Y' 'U' 'Y' '2'
 constexpr std::uint32_t BI_YUY2 = FOURCC_YUY2;     // biCompression of a YUY2 frame
@@ -189,7 +189,7 @@ class VideoWindow {
 public:
     virtual ~VideoWindow() = default;
     // The window's live-video child, or null for none.
-    virtual HResult PutOwner(PreviewSurface* owner) = 0;
+    virtual HResult PutOwner(VideoChild* owner) = 0;
     virtual HResult PutLeft(int left) = 0;
     virtual HResult PutTop(int top) = 0;
     virtual HResult PutWidth(int width) = 0;

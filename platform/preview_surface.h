@@ -10,10 +10,11 @@
 #include <string>
 
 #include "platform/geometry.h"
+#include "platform/video_child.h"
 
 class QImage;
 
-class PreviewSurface {
+class PreviewSurface final : public VideoChild {
 public:
     PreviewSurface();
     ~PreviewSurface();
@@ -21,8 +22,8 @@ public:
     PreviewSurface& operator=(const PreviewSurface&) = delete;
 
     // User-interface thread.
-    void Place(const Rect& rect);
-    void SetVisible(bool visible);
+    void Place(const Rect& rect) override;
+    void SetVisible(bool visible) override;
     Rect Placement() const;
     bool IsVisible() const;
     // Draws the newest frame scaled into the placement (nothing when none has arrived, when
@@ -45,11 +46,8 @@ public:
     // the previous callback is no longer running and will not be called again.
     void SetFrameReadyCallback(std::function<void()> callback);
 
-    // Streaming thread: converts a YUYV frame (width x height, stride bytes per row) for display
-    // at the placement's size and publishes it as the newest frame. Frames presented before the
-    // first placement are dropped. Only one thread may present at a time, and presenting must
-    // stop before the surface is destroyed.
-    void Present(const std::uint8_t* yuyv, int width, int height, int stride);
+    // Streaming thread (VideoChild::Present).
+    void Present(const std::uint8_t* yuyv, int width, int height, int stride) override;
 
 private:
     struct Slots;

@@ -1,7 +1,7 @@
 #pragma once
 
 // The platform services the dialog logic needs besides its window. Each has a real Linux
-// implementation (Qt, X11) and a test double in platform/testing.
+// implementation (Qt, X11) in linux/ and a test double in tests/support/doubles.
 
 #include <cstdint>
 #include <functional>

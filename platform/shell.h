@@ -10,9 +10,3 @@ public:
     virtual ~Shell() = default;
     virtual int Open(const std::string& path) = 0;
 };
-
-// The real one: checks the file and folder, then starts xdg-open detached.
-class XdgShell : public Shell {
-public:
-    int Open(const std::string& path) override;
-};

@@ -5,7 +5,7 @@
 
 #include "app/user_messages.h"
 #include "app/webcam_app.h"
-#include "platform/testing/fake_single_instance.h"
+#include "support/doubles/fake_single_instance.h"
 #include "support/webcam_fixture.h"
 
 namespace {

@@ -11,9 +11,9 @@
 
 #include "capture/frame_double_buffer.h"
 #include "capture/still_graph.h"
+#include "linux/v4l2/v4l2_media_framework.h"
 #include "platform/media_framework.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/v4l2_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
 #include "support/webcam_fixture.h"
 
 // The messages of the log entries, in order (the time stamps stripped).

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "capture_test_support.h"
-#include "platform/v4l2_device_list.h"
+#include "linux/v4l2/v4l2_device_list.h"
 
 namespace {
 

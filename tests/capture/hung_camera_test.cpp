@@ -13,7 +13,7 @@
 #include "capture/camera_watch.h"
 #include "capture/stream_end.h"
 #include "capture_test_support.h"
-#include "platform/testing/fake_device_arrivals.h"
+#include "support/doubles/fake_device_arrivals.h"
 #include "ui/ui_fixture.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "linux/desktop/logind_power.h"
 #include "logind_test_support.h"
-#include "platform/logind_power.h"
 
 namespace {
 

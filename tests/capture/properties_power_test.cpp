@@ -13,9 +13,9 @@
 #include <QTimer>
 
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/window/properties_dialog.h"
 #include "platform/dialog_window.h"
-#include "platform/properties_dialog.h"
-#include "platform/virtual_camera.h"
 #include "v4l2_window_fixture.h"
 
 namespace {
@@ -309,8 +309,7 @@ TEST(PropertiesDialogTest, SimulatedSuspendClosesTheOpenDialogAndEndsTheWindow) 
 }
 
 TEST(PropertiesDialogTest, CameraWithoutSettingsShowsNothing) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualHasNoControls = true;
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly({.noControls = true});
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     std::unique_ptr<PropertyPages> pages;

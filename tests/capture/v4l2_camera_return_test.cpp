@@ -7,10 +7,10 @@
 
 #include "capture/camera_return.h"
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/testing/fake_device_arrivals.h"
-#include "platform/virtual_camera.h"
+#include "support/doubles/fake_device_arrivals.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

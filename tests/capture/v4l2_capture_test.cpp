@@ -12,11 +12,11 @@
 
 #include "capture/stream_end.h"
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/v4l2/v4l2_camera.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/testing/headless_harness.h"
-#include "platform/v4l2_camera.h"
-#include "platform/virtual_camera.h"
+#include "support/doubles/headless_harness.h"
 #include "v4l2_window_fixture.h"
 
 namespace {
@@ -214,8 +214,7 @@ TEST(V4l2WindowTest, StartsOnTheVirtualCameraAt640AfterTheProbeWithAMovingPictur
 }
 
 TEST(V4l2WindowTest, CameraRefusingHighResolutionIsRemembered) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualRefusesHighRes = true;
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly({.refuseHighRes = true});
     V4l2WindowFixture fixture(options);
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
     EXPECT_TRUE(fixture.dialog->m_bHighResRefused);
@@ -244,8 +243,7 @@ TEST(V4l2WindowTest, LaterBuildsRunAtTheChosenResolution) {
 }
 
 TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
-    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualVanishAfterFrames = 5;
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly({.vanishAfterFrames = 5});
     V4l2WindowFixture fixture(options);
     const ResourceLeakCheck check({.mappings = false});
     ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
@@ -259,7 +257,7 @@ TEST(V4l2WindowTest, VanishingCameraIsLoggedAndTheWindowClosesCleanly) {
 
 TEST(V4l2WindowTest, WithoutTheOptionTheVirtualCameraNeverAppears) {
     CaptureOptions options = V4l2WindowFixture::VirtualOnly();
-    options.virtualCamera = false;
+    options.virtualDevice = nullptr;
     V4l2WindowFixture fixture(options);
     EXPECT_FALSE(fixture.harness.Start(*fixture.dialog));
     EXPECT_EQ(fixture.dialog->m_nResolution, 3);

@@ -11,14 +11,14 @@
 #include <cerrno>
 #include <thread>
 
-#include "platform/capture_stream.h"
-#include "platform/qt_task_poster.h"
-#include "platform/sample_grabber.h"
-#include "platform/testing/headless_harness.h"
-#include "platform/v4l2_camera.h"
-#include "platform/v4l2_graph.h"
-#include "platform/v4l2_source.h"
-#include "platform/virtual_camera.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/v4l2/capture_stream.h"
+#include "linux/v4l2/sample_grabber.h"
+#include "linux/v4l2/v4l2_camera.h"
+#include "linux/v4l2/v4l2_graph.h"
+#include "linux/v4l2/v4l2_source.h"
+#include "linux/window/qt_task_poster.h"
+#include "support/doubles/headless_harness.h"
 #include "support/wait_until.h"
 #include "v4l2_window_fixture.h"
 

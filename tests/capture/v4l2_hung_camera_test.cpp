@@ -12,7 +12,7 @@
 #include "capture_test_support.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "platform/virtual_camera.h"
+#include "linux/emulated_camera/virtual_camera.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

@@ -8,7 +8,9 @@
 #include <QWidget>
 
 #include "capture_test_support.h"
-#include "platform/qt_task_poster.h"
+#include "linux/emulated_camera/virtual_camera.h"
+#include "linux/window/properties_dialog.h"
+#include "linux/window/qt_task_poster.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"
 
@@ -53,15 +55,18 @@ public:
         g_bLogEnabled = false;
     }
 
-    // The real user-interface queue: stream ends arrive as in the program, from the event loop.
+    // The real user-interface queue: stream ends arrive as in the program, from the event loop;
+    // and the real settings dialog.
     static CaptureOptions WithUserInterface(CaptureOptions options, QtTaskPoster& userInterface) {
         options.userInterface = &userInterface;
+        options.showProperties = RunPropertiesDialog;
         return options;
     }
 
-    static CaptureOptions VirtualOnly() {
+    static CaptureOptions VirtualOnly() { return VirtualOnly(VirtualCameraOptions{}); }
+    static CaptureOptions VirtualOnly(const VirtualCameraOptions& camera) {
         CaptureOptions options;
-        options.virtualCamera = true;
+        options.virtualDevice = std::make_shared<VirtualCameraIo>(camera);
         options.sysfsRoot = "/nonexistent-sysfs";  // no system camera can interfere
         return options;
     }

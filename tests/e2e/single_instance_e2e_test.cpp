@@ -11,7 +11,7 @@
 #include <iostream>
 #include <regex>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 #include "support/temp_dir.h"
 #include "wayland_session.h"
 #include "x_session.h"

@@ -5,7 +5,7 @@
 
 #include "capture/camera_return.h"
 #include "capture/stream_end.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 #include "vivid_support.h"
 
 namespace vivid {

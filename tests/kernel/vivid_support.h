@@ -36,10 +36,11 @@
 #include "capture/capture_test_support.h"
 #include "capture/frame_double_buffer.h"
 #include "capture/still_graph.h"
+#include "linux/v4l2/v4l2_media_framework.h"
+#include "linux/window/properties_dialog.h"
+#include "linux/window/qt_task_poster.h"
 #include "platform/diagnostic_log.h"
-#include "platform/qt_task_poster.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/v4l2_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
 #include "support/process_resources.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -277,6 +278,7 @@ private:
                                   QtTaskPoster& userInterface) {
         CaptureOptions options;
         options.userInterface = &userInterface;
+        options.showProperties = RunPropertiesDialog;
         options.sysfsRoot = sysfs == Sysfs::MakerCamera ? maker.Root() : "/sys";
         return options;
     }

@@ -9,11 +9,11 @@
 #include <cstring>
 
 #include "picture_test_support.h"
-#include "pictures/cached_thumbnails.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
-#include "platform/testing/queued_tasks.h"
+#include "support/doubles/queued_tasks.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"
 
@@ -199,6 +199,9 @@ TEST_F(PictureScanning, ASecondStartTakesUnchangedPicturesFromTheCacheAndDecodes
     const auto scanWithCache = [&] {
         list.m_cache =
             std::make_unique<CachedThumbnails>(folder.Path().string(), cacheFolder.Path().string());
+        // Read before the scan starts: a picture asked for while the cache is still being read
+        // is decoded, which would hide what the cache gives.
+        list.m_cache->Flush();
         Begin();
         DeliverAll();
         list.m_cache->Flush();
@@ -216,6 +219,74 @@ TEST_F(PictureScanning, ASecondStartTakesUnchangedPicturesFromTheCacheAndDecodes
     // finds it damaged.
     EXPECT_EQ(Listed(), (std::vector<int>{1, 3}));
     ExpectOwnThumbnails();
+}
+
+// Every picture's thumbnail as the cache of the folder keeps it, read by a cache of its own.
+std::vector<std::vector<std::uint8_t>> KeptThumbnails(const std::string& pictures,
+                                                      const std::string& cacheFolder, int count) {
+    CachedThumbnails kept(pictures, cacheFolder);
+    kept.Flush();
+    std::vector<std::vector<std::uint8_t>> thumbnails;
+    for (int number = 1; number <= count; ++number) {
+        std::vector<std::uint8_t> pixels(kThumbBlockBytes);
+        const auto key = kept.KeyOf(PictureFileName(number));
+        if (key && kept.Find(*key, pixels.data())) {
+            thumbnails.push_back(std::move(pixels));
+        }
+    }
+    return thumbnails;
+}
+
+TEST_F(PictureScanning, ASaveWhileThumbnailsAreStillLoadingLosesNone) {
+    constexpr int kPictures = 120;
+    for (int number = 1; number <= kPictures; ++number) {
+        ASSERT_TRUE(WriteJpeg((folder / PictureFileName(number)).string(), 160, 120,
+                              NumberColour(number % 20)));
+    }
+    TempDir cacheFolder;
+    list.m_cache =
+        std::make_unique<CachedThumbnails>(folder.Path().string(), cacheFolder.Path().string());
+    Begin();
+    // Saves planned while the workers still insert, as pictures taken during the start plan
+    // them; the scan's own save follows at its end.
+    ASSERT_TRUE(WaitUntil([this] {
+        tasks.RunPending();
+        return !list.m_scan->Deliver(list).arrived.empty();
+    }));
+    list.m_cache->Save();
+    DeliverAll();
+    list.m_cache->Flush();
+    list.m_scan.reset();
+
+    const auto kept =
+        KeptThumbnails(folder.Path().string(), cacheFolder.Path().string(), kPictures);
+    ASSERT_EQ(kept.size(), static_cast<std::size_t>(kPictures));
+    for (int i = 0; i < kPictures; ++i) {
+        ASSERT_EQ(kept[i], std::vector<std::uint8_t>(list.m_thumbs[i].pPixels,
+                                                     list.m_thumbs[i].pPixels + kThumbBlockBytes))
+            << "picture " << i + 1;
+    }
+}
+
+TEST_F(PictureScanning, ACacheFileCutAfterItWasReadGivesDecodedThumbnailsAndIsWrittenAnew) {
+    TempDir cacheFolder;
+    WritePictures({1, 2, 3});
+    const std::string cacheFile = ThumbnailCacheFile(cacheFolder.Path(), folder.Path());
+    for (const bool cut : {false, true}) {
+        list.m_cache =
+            std::make_unique<CachedThumbnails>(folder.Path().string(), cacheFolder.Path().string());
+        list.m_cache->Flush();  // read
+        if (cut) {
+            ASSERT_EQ(truncate(cacheFile.c_str(), 100), 0);
+        }
+        Begin();
+        DeliverAll();
+        list.m_cache->Flush();
+        list.m_scan.reset();
+        EXPECT_EQ(Listed(), (std::vector<int>{1, 2, 3}));
+        ExpectOwnThumbnails();
+        EXPECT_EQ(ThumbnailCache::Load(cacheFile, folder.Path()).Size(), 3u) << cut;
+    }
 }
 
 TEST_F(PictureScanning, StoppingAMidwayScanLeavesNoWorkerBehind) {

@@ -1,4 +1,4 @@
-#include "pictures/thumbnail_cache.h"
+#include "pictures/thumbnails/thumbnail_cache.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,12 +9,14 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "picture_test_support.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 #include "support/jpeg_samples.h"
 #include "support/temp_dir.h"
@@ -28,6 +30,16 @@ std::vector<std::uint8_t> Pattern(int seed) {
     std::vector<std::uint8_t> pixels(kThumbBlockBytes);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(seed) * 13);
+    }
+    return pixels;
+}
+
+// The thumbnail the cache hands out for `key`, or nothing.
+std::optional<std::vector<std::uint8_t>> Found(const ThumbnailCache& cache,
+                                               const PictureFileKey& key) {
+    std::vector<std::uint8_t> pixels(kThumbBlockBytes);
+    if (!cache.Find(key, pixels.data())) {
+        return std::nullopt;
     }
     return pixels;
 }
@@ -87,17 +99,16 @@ TEST_F(ThumbnailCaching, AChangeOfSizeTimeOrInodeIsAMiss) {
     for (const Change& change : changes) {
         SaveTwoPictures();
         change.apply(pictures / "Picture0001.jpg");
-        const ThumbnailCache loaded = ThumbnailCache::Load(CacheFile(), Pictures());
+        ThumbnailCache loaded = ThumbnailCache::Load(CacheFile(), Pictures());
         ASSERT_EQ(loaded.GetOrigin(), ThumbnailCache::Origin::Read) << change.name;
         const auto key = PictureFileKeyOf(Pictures(), "Picture0001.jpg");
-        const std::uint8_t* found = key ? loaded.Find(*key) : nullptr;
-        EXPECT_EQ(found != nullptr, change.hit) << change.name;
-        if (found != nullptr) {
-            EXPECT_EQ(std::vector<std::uint8_t>(found, found + kThumbBlockBytes), Pattern(1));
+        const auto found = key ? Found(loaded, *key) : std::nullopt;
+        EXPECT_EQ(found.has_value(), change.hit) << change.name;
+        if (found) {
+            EXPECT_EQ(*found, Pattern(1));
         }
-        const std::uint8_t* other = loaded.Find(*PictureFileKeyOf(Pictures(), "Picture0002.jpg"));
-        ASSERT_NE(other, nullptr) << change.name;
-        EXPECT_EQ(std::vector<std::uint8_t>(other, other + kThumbBlockBytes), Pattern(2));
+        EXPECT_EQ(Found(loaded, *PictureFileKeyOf(Pictures(), "Picture0002.jpg")), Pattern(2))
+            << change.name;
         // Saving again keeps only what still matches its picture.
         ASSERT_TRUE(loaded.Save(CacheFile()));
         EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), change.hit ? 2u : 1u)
@@ -122,10 +133,7 @@ TEST_F(ThumbnailCaching, ACachedThumbnailIsTheOneLoadingThePictureGives) {
     std::vector<std::uint8_t> fresh(kThumbBlockBytes);
     ASSERT_EQ(LoadPictureThumbnail((pictures / key.name).c_str(), buffers->Loader(0), fresh.data()),
               LoadStatus::Loaded);
-    const ThumbnailCache reloaded = ThumbnailCache::Load(CacheFile(), Pictures());
-    const std::uint8_t* cached = reloaded.Find(key);
-    ASSERT_NE(cached, nullptr);
-    EXPECT_EQ(std::vector<std::uint8_t>(cached, cached + kThumbBlockBytes), fresh);
+    EXPECT_EQ(Found(ThumbnailCache::Load(CacheFile(), Pictures()), key), fresh);
 }
 
 // The hash a valid file ends with, recomputed after a deliberate change of its content.
@@ -166,12 +174,11 @@ TEST_F(ThumbnailCaching, ACacheFileThatCannotBeTrustedIsIgnoredAndRebuilt) {
     };
     for (const auto& file : files) {
         WriteBytes(CacheFile(), file.content);
-        const ThumbnailCache loaded = ThumbnailCache::Load(CacheFile(), Pictures());
-        EXPECT_EQ(loaded.GetOrigin(), ThumbnailCache::Origin::Rejected) << file.name;
-        EXPECT_EQ(loaded.Size(), 0u) << file.name;
-        EXPECT_EQ(loaded.Find(*PictureFileKeyOf(Pictures(), "Picture0002.jpg")), nullptr);
+        ThumbnailCache rebuilt = ThumbnailCache::Load(CacheFile(), Pictures());
+        EXPECT_EQ(rebuilt.GetOrigin(), ThumbnailCache::Origin::Rejected) << file.name;
+        EXPECT_EQ(rebuilt.Size(), 0u) << file.name;
+        EXPECT_EQ(Found(rebuilt, *PictureFileKeyOf(Pictures(), "Picture0002.jpg")), std::nullopt);
         // The next save rebuilds it.
-        ThumbnailCache rebuilt = loaded;
         ASSERT_TRUE(
             rebuilt.Insert(*PictureFileKeyOf(Pictures(), "Picture0002.jpg"), Pattern(2).data()));
         ASSERT_TRUE(rebuilt.Save(CacheFile())) << file.name;
@@ -185,6 +192,147 @@ TEST_F(ThumbnailCaching, ACacheFileThatCannotBeTrustedIsIgnoredAndRebuilt) {
               ThumbnailCache::Origin::Rejected);
     EXPECT_EQ(ThumbnailCache::Load(cache / "missing.cache", Pictures()).GetOrigin(),
               ThumbnailCache::Origin::New);
+}
+
+// What another program may do to the cache file while a cache reads its thumbnails from it.
+TEST_F(ThumbnailCaching, AFileCutOrRewrittenWhileInUseNeverGivesWrongThumbnails) {
+    const struct {
+        const char* name;
+        std::function<void(const std::string& file)> apply;
+        bool readable;  // the thumbnails kept in it can still be read back
+    } changes[] = {
+        {"cut to its header",
+         [](const std::string& file) { ASSERT_EQ(truncate(file.c_str(), 40), 0); }, false},
+        {"cut to nothing", [](const std::string& file) { ASSERT_EQ(truncate(file.c_str(), 0), 0); },
+         false},
+        {"overwritten in place",
+         [](const std::string& file) {
+             WriteBytes(file, std::string(ReadBytes(file).size(), 'Z'));
+         },
+         false},
+        {"replaced by another file",
+         [](const std::string& file) {
+             WriteBytes(file + ".other", "other");
+             ASSERT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
+         },
+         true},
+        {"deleted", [](const std::string& file) { ASSERT_EQ(unlink(file.c_str()), 0); }, true},
+    };
+    for (const auto& change : changes) {
+        SaveTwoPictures();
+        ThumbnailCache cache = ThumbnailCache::Load(CacheFile(), Pictures());
+        ASSERT_EQ(cache.GetOrigin(), ThumbnailCache::Origin::Read) << change.name;
+        change.apply(CacheFile());
+        const auto one = *PictureFileKeyOf(Pictures(), "Picture0001.jpg");
+        const auto two = *PictureFileKeyOf(Pictures(), "Picture0002.jpg");
+        const auto kept = [&](int seed) {
+            return change.readable ? std::optional(Pattern(seed)) : std::nullopt;
+        };
+        EXPECT_EQ(Found(cache, one), kept(1)) << change.name;
+        EXPECT_EQ(Found(cache, two), kept(2)) << change.name;
+
+        // The next save writes what can still be read back and what is held in memory.
+        const PictureFileKey three = AddPicture("Picture0003.jpg", "three");
+        ASSERT_TRUE(cache.Insert(three, Pattern(3).data()));
+        ASSERT_TRUE(cache.Save(CacheFile())) << change.name;
+        const ThumbnailCache reloaded = ThumbnailCache::Load(CacheFile(), Pictures());
+        ASSERT_EQ(reloaded.GetOrigin(), ThumbnailCache::Origin::Read) << change.name;
+        EXPECT_EQ(reloaded.Size(), change.readable ? 3u : 1u) << change.name;
+        EXPECT_EQ(cache.Size(), reloaded.Size()) << change.name;
+        EXPECT_EQ(Found(reloaded, one), kept(1)) << change.name;
+        EXPECT_EQ(Found(reloaded, three), Pattern(3)) << change.name;
+    }
+}
+
+TEST_F(ThumbnailCaching, SavedThumbnailsLeaveMemoryAndTheNextSaveStillWritesEveryOne) {
+    ThumbnailCache cache(Pictures());
+    const PictureFileKey one = AddPicture("Picture0001.jpg", "one");
+    ASSERT_TRUE(cache.Insert(one, Pattern(1).data()));
+    ASSERT_TRUE(cache.Insert(AddPicture("Picture0002.jpg", "two!"), Pattern(2).data()));
+    EXPECT_EQ(cache.HeldInMemory(), 2u);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(cache.HeldInMemory(), 0u);
+    EXPECT_EQ(Found(cache, one), Pattern(1)) << "read back from the file just written";
+
+    // A picture taken, and another changed and decoded again.
+    const PictureFileKey three = AddPicture("Picture0003.jpg", "three");
+    ASSERT_TRUE(cache.Insert(three, Pattern(3).data()));
+    WriteBytes(pictures / "Picture0002.jpg", "two, changed");
+    const PictureFileKey two = *PictureFileKeyOf(Pictures(), "Picture0002.jpg");
+    ASSERT_TRUE(cache.Insert(two, Pattern(4).data()));
+    EXPECT_EQ(cache.HeldInMemory(), 2u);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(cache.HeldInMemory(), 0u);
+    const ThumbnailCache reloaded = ThumbnailCache::Load(CacheFile(), Pictures());
+    EXPECT_EQ(reloaded.Size(), 3u);
+    EXPECT_EQ(Found(reloaded, one), Pattern(1));
+    EXPECT_EQ(Found(reloaded, two), Pattern(4));
+    EXPECT_EQ(Found(reloaded, three), Pattern(3));
+}
+
+TEST_F(ThumbnailCaching, ASaveThatWouldWriteTheSameFileLeavesItAlone) {
+    SaveTwoPictures();
+    struct stat before {};
+    ASSERT_EQ(stat(CacheFile().c_str(), &before), 0);
+    ThumbnailCache cache = ThumbnailCache::Load(CacheFile(), Pictures());
+    // A picture decoded again, with the thumbnail already kept, changes nothing.
+    ASSERT_TRUE(cache.Insert(*PictureFileKeyOf(Pictures(), "Picture0001.jpg"), Pattern(1).data()));
+    EXPECT_EQ(cache.HeldInMemory(), 0u);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    struct stat after {};
+    ASSERT_EQ(stat(CacheFile().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    // Without its file, or with a picture gone, it is written again.
+    ASSERT_EQ(unlink(CacheFile().c_str()), 0);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), 2u);
+    ASSERT_EQ(unlink((pictures / "Picture0001.jpg").c_str()), 0);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(cache.Size(), 1u);
+    EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), 1u);
+
+    // Cut in place by someone else: a thumbnail decoded again is kept anew, since the kept one
+    // can no longer be read back, and the file is written again even with nothing new.
+    const PictureFileKey two = *PictureFileKeyOf(Pictures(), "Picture0002.jpg");
+    ASSERT_EQ(truncate(CacheFile().c_str(), 100), 0);
+    ASSERT_TRUE(cache.Insert(two, Pattern(2).data()));
+    EXPECT_EQ(cache.HeldInMemory(), 1u);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(Found(ThumbnailCache::Load(CacheFile(), Pictures()), two), Pattern(2));
+    ASSERT_EQ(truncate(CacheFile().c_str(), 100), 0);
+    ASSERT_TRUE(cache.Save(CacheFile()));
+    EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).GetOrigin(),
+              ThumbnailCache::Origin::Read);
+}
+
+// In the program the cache is read by a thread of its own: lookups never wait for it, and what
+// is decoded meanwhile is not lost. (Run under ThreadSanitizer with the rest of the background
+// loading.)
+class CacheBackgroundLoading : public ThumbnailCaching {};
+
+TEST_F(CacheBackgroundLoading, LookupsMissUntilTheCacheIsReadAndInsertsMadeMeanwhileJoinIt) {
+    SaveTwoPictures();
+    const PictureFileKey one = *PictureFileKeyOf(Pictures(), "Picture0001.jpg");
+    std::vector<std::uint8_t> pixels(kThumbBlockBytes);
+    {
+        CachedThumbnails kept(Pictures(), cache.Path());
+        EXPECT_FALSE(kept.Find(one, pixels.data())) << "the first lookup only starts the read";
+        kept.Flush();
+        ASSERT_TRUE(kept.Find(one, pixels.data()));
+        EXPECT_EQ(pixels, Pattern(1));
+    }
+    CachedThumbnails kept(Pictures(), cache.Path());
+    const PictureFileKey three = AddPicture("Picture0003.jpg", "three");
+    kept.Insert(three, Pattern(3).data());  // before the cache has been read
+    kept.Save();
+    kept.Flush();
+    ASSERT_TRUE(kept.Find(three, pixels.data()));
+    EXPECT_EQ(pixels, Pattern(3));
+    const ThumbnailCache saved = ThumbnailCache::Load(CacheFile(), Pictures());
+    EXPECT_EQ(saved.Size(), 3u);
+    EXPECT_EQ(Found(saved, three), Pattern(3));
 }
 
 // Makes `folder` read-only for this thread: mode 0555 and, when the tests run as root (whom
@@ -223,6 +371,7 @@ TEST_F(ThumbnailCaching, AnUnwritableCacheIsNeverFatalAndKeepsThePreviousFile) {
     EXPECT_EQ(ReadBytes(CacheFile()), previous);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.Path()), {}), 1)
         << "no temporary file is left behind";
+    EXPECT_EQ(changed.HeldInMemory(), 1u) << "kept for the next save";
 
     TempDir elsewhere;
     ASSERT_EQ(mkdir((elsewhere / "a-folder.cache").c_str(), 0700), 0);
@@ -233,6 +382,8 @@ TEST_F(ThumbnailCaching, AnUnwritableCacheIsNeverFatalAndKeepsThePreviousFile) {
         EXPECT_FALSE(changed.Save(path)) << path;
         EXPECT_EQ(ThumbnailCache::Load(path, Pictures()).Size(), 0u) << path;
     }
+    ASSERT_TRUE(changed.Save(CacheFile()));
+    EXPECT_EQ(ThumbnailCache::Load(CacheFile(), Pictures()).Size(), 3u);
 }
 
 TEST_F(ThumbnailCaching, FolderPathsWithOddCharactersHaveTheirOwnCache) {
@@ -253,11 +404,10 @@ TEST_F(ThumbnailCaching, FolderPathsWithOddCharactersHaveTheirOwnCache) {
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string folder = pictures / names[i];
-        const ThumbnailCache loaded = ThumbnailCache::Load(files[i], folder);
-        const std::uint8_t* found = loaded.Find(*PictureFileKeyOf(folder, "Picture0001.jpg"));
-        ASSERT_NE(found, nullptr) << names[i];
-        EXPECT_EQ(std::vector<std::uint8_t>(found, found + kThumbBlockBytes),
-                  Pattern(static_cast<int>(i)));
+        EXPECT_EQ(Found(ThumbnailCache::Load(files[i], folder),
+                        *PictureFileKeyOf(folder, "Picture0001.jpg")),
+                  Pattern(static_cast<int>(i)))
+            << names[i];
     }
     std::sort(files.begin(), files.end());
     EXPECT_EQ(std::unique(files.begin(), files.end()), files.end());

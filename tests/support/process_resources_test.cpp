@@ -61,6 +61,12 @@ struct LeftoverCase {
     std::string reported;  // part of the report
 };
 
+// GCC 12 at -O3 takes the strings of this table for maybe uninitialized where it inlines their
+// destruction (a false positive of its analysis of short strings); the table is whole.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 TEST(ResourceLeakCheck, ReportsEachKindOfLeftoverUntilItIsGivenBack) {
     TempDir dir;
     const std::string mapped = (dir / "mapped").string();
@@ -87,6 +93,9 @@ TEST(ResourceLeakCheck, ReportsEachKindOfLeftoverUntilItIsGivenBack) {
         EXPECT_TRUE(check.NothingLeftBehind()) << c.name;
     }
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 TEST(ResourceLeakCheck, ADescriptorClosedThatWasOpenAtTheStartIsReportedAsGone) {
     Held held = OpenDescriptor("/dev/null");

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "pictures/picture_scan.h"
 #include "platform/diagnostic_log.h"
 #include "platform/shell.h"
-#include "platform/testing/fake_media_framework.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/fake_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
+#include "support/doubles/headless_harness.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
 

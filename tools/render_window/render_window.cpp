@@ -8,9 +8,9 @@
 
 #include "app/webcam_dlg.h"
 #include "platform/shell.h"
-#include "platform/testing/fake_media_framework.h"
-#include "platform/testing/fake_power_notices.h"
-#include "platform/testing/headless_harness.h"
+#include "support/doubles/fake_media_framework.h"
+#include "support/doubles/fake_power_notices.h"
+#include "support/doubles/headless_harness.h"
 
 namespace {
 

@@ -269,6 +269,9 @@ void UsbMachine::SetUp() {
         m_whyNot = "vhci-hcd or uvcvideo cannot be loaded: " + modules;
         return;
     }
+    // A USB device left idle is suspended after two seconds, and each open of a suspended
+    // emulated camera resets it, which takes the emulator a while; the cameras here stay awake.
+    WriteWholeFile("/sys/module/usbcore/parameters/autosuspend", "-1");
     const Clock::time_point start = Clock::now();
     // The cameras are plugged in after it starts: it hears of them itself.
     m_udev = std::make_unique<vivid::UdevDaemon>(false);

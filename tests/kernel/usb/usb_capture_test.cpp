@@ -26,9 +26,9 @@
 #include "capture/stream_end.h"
 #include "kernel/vivid_support.h"
 #include "pictures/yuy2_conversion.h"
-#include "platform/v4l2_camera.h"
-#include "platform/v4l2_device_io.h"
-#include "platform/v4l2_device_list.h"
+#include "linux/v4l2/v4l2_camera.h"
+#include "linux/v4l2/v4l2_device_io.h"
+#include "linux/v4l2/v4l2_device_list.h"
 #include "usb_camera_support.h"
 
 namespace usb {

@@ -1,0 +1,361 @@
+#include "linux/window/window_presenter.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <utility>
+
+#include "platform/dialog.h"
+#include "platform/preview_surface.h"
+#include "platform/scroll_bar.h"
+
+namespace {
+
+// The presenters on screen, by window; user-interface thread only.
+std::map<const DialogWindow*, WindowPresenter*>& Presenters() {
+    static std::map<const DialogWindow*, WindowPresenter*> presenters;
+    return presenters;
+}
+
+unsigned KeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+    unsigned flags = 0;
+    if (buttons & Qt::LeftButton) {
+        flags |= MK_LBUTTON;
+    }
+    if (modifiers & Qt::ShiftModifier) {
+        flags |= MK_SHIFT;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        flags |= MK_CONTROL;
+    }
+    return flags;
+}
+
+// The desktop's virtual-key code of a Qt key; 0 for keys the dialog has no use for.
+int VirtualKey(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+        return key;  // the same codes
+    }
+    switch (key) {
+        case Qt::Key_Escape:
+            return VK_ESCAPE;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VK_RETURN;
+        case Qt::Key_Backspace:
+            return 0x08;
+        case Qt::Key_Tab:
+            return 0x09;
+        case Qt::Key_Space:
+            return 0x20;
+        case Qt::Key_Left:
+            return 0x25;
+        case Qt::Key_Up:
+            return 0x26;
+        case Qt::Key_Right:
+            return 0x27;
+        case Qt::Key_Down:
+            return 0x28;
+        case Qt::Key_Delete:
+            return 0x2E;
+        default:
+            return 0;
+    }
+}
+
+QRect ToQRect(const Rect& rect) {
+    return QRect(rect.left, rect.top, rect.Width(), rect.Height());
+}
+
+}  // namespace
+
+// Wakes the user-interface thread when the streaming thread announces a video frame. It is
+// asked by the name of its slot, so the queued call carries nothing of ours from one thread to
+// the other: the frame itself travels through the preview surface's own atomics. A child of
+// the view, it takes the calls still queued for it along when the view goes.
+class VideoFrameWaker : public QObject {
+    Q_OBJECT
+public:
+    VideoFrameWaker(QObject* parent, std::function<void()> paint)
+        : QObject(parent), m_paint(std::move(paint)) {}
+
+    void Wake() { QMetaObject::invokeMethod(this, "Paint", Qt::QueuedConnection); }
+
+public slots:
+    void Paint() { m_paint(); }
+
+private:
+    const std::function<void()> m_paint;
+};
+
+// Shows the client image and turns the pointer, keys and focus into the dialog's messages.
+class WindowPresenter::View : public QWidget {
+public:
+    View(DialogWindow& window, QWidget* parent) : QWidget(parent), m_window(window) {
+        setFixedSize(window.ClientWidth(), window.ClientHeight());
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    // A changed rectangle of the client image needs blitting; while a paint is already
+    // blitting that rectangle there is nothing more to ask for.
+    void Changed(const Rect& rect) {
+        const QRect area = ToQRect(rect);
+        if (m_painting && m_paintRegion.contains(area)) {
+            return;
+        }
+        update(area);
+    }
+
+    // Paints the newest video frame (queued here from the streaming thread's announcement).
+    void PaintVideo() { m_window.PaintPreview(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (m_window.HasDirtyArea()) {
+            m_painting = true;
+            m_paintRegion = event->region();
+            m_window.UpdateWindow();  // repaints the dirty area, then runs the dialog's OnPaint
+            m_painting = false;
+        }
+        QPainter painter(this);
+        const QImage& image = m_window.ClientImage();
+        for (const QRect& rect : event->region()) {
+            painter.drawImage(rect, image, rect);
+        }
+    }
+
+    void mouseMoveEvent(QMouseEvent* event) override {
+        Point point;
+        if (Forwarded(event, &point)) {
+            m_window.Handler().OnMouseMove(KeyFlags(event->buttons(), event->modifiers()), point);
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        setFocus(Qt::MouseFocusReason);
+        Point point;
+        if (event->button() == Qt::LeftButton && Forwarded(event, &point)) {
+            m_window.Handler().OnLButtonDown(KeyFlags(event->buttons(), event->modifiers()), point);
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        Point point;
+        if (event->button() == Qt::LeftButton && Forwarded(event, &point)) {
+            m_window.Handler().OnLButtonUp(KeyFlags(event->buttons(), event->modifiers()), point);
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        Point point;
+        if (event->button() == Qt::LeftButton && Forwarded(event, &point)) {
+            m_window.Handler().OnLButtonDblClk(KeyFlags(event->buttons(), event->modifiers()),
+                                               point);
+        }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!Key(event, WM_KEYDOWN)) {
+            QWidget::keyPressEvent(event);
+        }
+    }
+    void keyReleaseEvent(QKeyEvent* event) override {
+        // The desktop repeats only the key-down message.
+        if (event->isAutoRepeat() || !Key(event, WM_KEYUP)) {
+            QWidget::keyReleaseEvent(event);
+        }
+    }
+    void focusOutEvent(QFocusEvent* /*event*/) override { m_window.Handler().OnKillFocus(); }
+
+private:
+    // Whether a pointer event reaches the dialog, and where in client coordinates.
+    bool Forwarded(const QMouseEvent* event, Point* point) const {
+        const QPoint position = event->position().toPoint();
+        *point = Point{position.x(), position.y()};
+        const Rect client{0, 0, m_window.ClientWidth(), m_window.ClientHeight()};
+        PreviewSurface& video = m_window.Preview();
+        const bool overVideo = video.IsVisible() && PtInRect(video.Placement(), *point);
+        return PtInRect(client, *point) && !overVideo;
+    }
+
+    // Passes a key through the dialog's keyboard filter; false for keys without a code.
+    bool Key(const QKeyEvent* event, unsigned message) {
+        const int key = VirtualKey(event->key());
+        if (key == 0) {
+            return false;
+        }
+        WindowHandler& handler = m_window.Handler();
+        const bool handled = handler.PreTranslateMessage(KeyMessage{message, key});
+        // The desktop's dialog default: Escape is the close command.
+        if (!handled && message == WM_KEYDOWN && key == VK_ESCAPE) {
+            handler.OnCancel();
+        }
+        return true;
+    }
+
+    DialogWindow& m_window;
+    bool m_painting = false;
+    QRegion m_paintRegion;
+};
+
+WindowPresenter::WindowPresenter(DialogWindow& window)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      m_window(window) {
+    setWindowTitle(QString::fromStdString(window.Title()));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/128.png")));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed-size window, never resized
+    m_view = new View(window, this);
+    m_scrollBar = new QScrollBar(Qt::Horizontal, this);
+    m_scrollBar->setFocusPolicy(Qt::NoFocus);
+    m_scrollBar->setPageStep(1);
+    m_scrollBar->setFixedWidth(window.ClientWidth());
+    layout->addWidget(m_view);
+    layout->addWidget(m_scrollBar);
+    setFocusProxy(m_view);
+
+    connect(m_scrollBar, &QScrollBar::actionTriggered, this,
+            [this](int action) { OnScrollAction(action); });
+    connect(m_scrollBar, &QScrollBar::sliderReleased, this, [this] { OnSliderReleased(); });
+    ApplyScrollBarState(window.ScrollBar());
+
+    View* view = m_view;
+    window.SetPixelsChangedListener([view](const Rect& rect) { view->Changed(rect); });
+    window.SetInvalidatedListener([view, &window] { view->Changed(window.DirtyBounds()); });
+    window.SetScrollBarListener(
+        [this](const ScrollBarState& state) { ApplyScrollBarState(state); });
+    // Called on the streaming thread: the view repaints the video's rectangle alone, never the
+    // dialog, once the user-interface thread takes the wake-up.
+    auto* waker = new VideoFrameWaker(view, [view] { view->PaintVideo(); });
+    window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
+    window.PaintPreview();  // takes a frame announced before there was a presenter
+    Presenters()[&window] = this;
+}
+
+WindowPresenter::~WindowPresenter() {
+    Presenters().erase(&m_window);
+    // Once this returns no announcement is running or will run; queued calls die with the view.
+    m_window.Preview().SetFrameReadyCallback({});
+    m_window.SetPixelsChangedListener({});
+    m_window.SetInvalidatedListener({});
+    m_window.SetScrollBarListener({});
+}
+
+QWidget* WindowPresenter::ClientView() const {
+    return m_view;
+}
+
+WindowPresenter* WindowPresenter::Of(const DialogWindow& window) {
+    const auto found = Presenters().find(&window);
+    return found == Presenters().end() ? nullptr : found->second;
+}
+
+void WindowPresenter::ApplyScrollBarState(const ScrollBarState& state) {
+    m_applyingScrollState = true;
+    m_scrollBar->setEnabled(state.enabled);
+    m_scrollBar->setRange(std::min(state.minimum, state.maximum),
+                          std::max(state.minimum, state.maximum));
+    m_scrollBar->setValue(state.position);
+    m_applyingScrollState = false;
+}
+
+void WindowPresenter::SendScroll(int code, int position) {
+    m_window.Handler().OnHScroll(code, position);
+}
+
+void WindowPresenter::OnScrollAction(int action) {
+    if (m_applyingScrollState) {
+        return;
+    }
+    int code = 0;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = SB_LINERIGHT;
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = SB_LINELEFT;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = SB_PAGERIGHT;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = SB_PAGELEFT;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = SB_LEFT;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = SB_RIGHT;
+            break;
+        case QAbstractSlider::SliderMove:
+            // The thumb follows the pointer while dragged; the dialog hears where it is.
+            SendScroll(SB_THUMBTRACK, m_scrollBar->sliderPosition());
+            return;
+        default:
+            return;
+    }
+    SendScroll(code, 0);
+    SendScroll(SB_ENDSCROLL, 0);
+    // The desktop's scroll bar does not move by itself: it shows the position the dialog set.
+    // (Inside this signal the bar takes the adjusted slider position as its new value.)
+    m_applyingScrollState = true;
+    m_scrollBar->setSliderPosition(m_window.ScrollBar().position);
+    m_applyingScrollState = false;
+}
+
+void WindowPresenter::OnSliderReleased() {
+    SendScroll(SB_THUMBPOSITION, m_scrollBar->sliderPosition());
+    SendScroll(SB_ENDSCROLL, 0);
+    ApplyScrollBarState(m_window.ScrollBar());
+}
+
+void WindowPresenter::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    const QPoint origin = m_view->mapToGlobal(QPoint(0, 0));
+    m_window.Handler().OnMove(origin.x(), origin.y());
+}
+
+void WindowPresenter::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) {
+        return;
+    }
+    const bool iconic = isMinimized();
+    if (iconic != m_window.IsIconic()) {
+        m_window.SetIconic(iconic);
+        m_window.InvalidateRect(nullptr);  // restored or minimised: everything is painted anew
+    }
+}
+
+// The close button is the close command; only the dialog's own end closes the window.
+void WindowPresenter::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    m_window.Handler().OnCancel();
+}
+
+void WindowPresenter::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        m_window.Handler().OnShowWindow(true, 0);
+    }
+}
+
+void WindowPresenter::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_window.Handler().OnShowWindow(false, 0);
+    }
+}
+
+#include "window_presenter.moc"

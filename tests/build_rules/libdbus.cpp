@@ -1,0 +1,2 @@
+// A header of libdbus.
+#include <dbus/dbus.h>

@@ -1,0 +1,2 @@
+// A header of Qt.
+#include <QObject>

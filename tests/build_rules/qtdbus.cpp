@@ -1,0 +1,2 @@
+// A header of Qt's own D-Bus module.
+#include <QtDBus/QDBusConnection>

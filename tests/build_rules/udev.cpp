@@ -1,0 +1,2 @@
+// A header of udev.
+#include <libudev.h>

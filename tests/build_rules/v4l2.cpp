@@ -1,0 +1,2 @@
+// A header of V4L2.
+#include <linux/videodev2.h>

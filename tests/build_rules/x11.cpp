@@ -1,0 +1,2 @@
+// A header of X11.
+#include <X11/Xlib.h>
