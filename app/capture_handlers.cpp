@@ -19,7 +19,8 @@ GraphHost CWebcamDlg::GraphHostForCamera() {
         HasWindow() && Window().GetDlgItem(IDC_SKIN) ? &Window().Preview() : nullptr;
     // The graph is the dialog's own, and its report never comes once the graph is gone.
     return GraphHost{m_env.media, preview, m_env.captureDevice,
-                     [this](const StreamEnd& end) { OnCameraStreamEnd(end); }};
+                     [this](const StreamEnd& end) { OnCameraStreamEnd(end); },
+                     [this](StreamActivity activity) { OnCameraActivity(activity); }};
 }
 
 void CWebcamDlg::ReleaseStillGraph() {

@@ -21,6 +21,7 @@ void CWebcamDlg::OnCameraStreamEnd(const StreamEnd& /*end*/) {
     if (!HasWindow()) {
         return;
     }
+    Window().KillTimer(TIMER_CAMERA_RESTART);  // a camera that has gone is not restarted
     ShowCameraState(m_bChinese ? kCameraDisconnectedChinese : kCameraDisconnectedEnglish);
     Window().SetTimer(TIMER_CAMERA_RETRY, kCameraRetryPeriodMs);
 }

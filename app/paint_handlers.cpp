@@ -47,6 +47,9 @@ void CWebcamDlg::OnTimer(int id) {
         case TIMER_CAMERA_RETRY:
             LookForLostCamera();
             break;
+        case TIMER_CAMERA_RESTART:
+            RestartHungCamera();
+            break;
         default:
             break;
     }

@@ -17,6 +17,9 @@ inline constexpr const char* kPictureNotFound = "找不到 ";  // titled with th
 // Shown over the darkened last picture while the camera is away.
 inline constexpr const char* kCameraDisconnectedEnglish = "Camera disconnected";
 inline constexpr const char* kCameraDisconnectedChinese = "網路攝影機已中斷連線";
+// Shown the same way while the camera's stream stays open but no frame comes.
+inline constexpr const char* kCameraNotRespondingEnglish = "Camera not responding";
+inline constexpr const char* kCameraNotRespondingChinese = "網路攝影機沒有回應";
 
 // What assistive technology (a screen reader) is told about the window's parts: the live
 // picture, the four buttons, the strip of pictures (and its scroll bar) and the resolution menu.

@@ -16,6 +16,8 @@
 //     the resolution change
 //   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp        capture/
 //     unplugged and plugged in again)                                           camera_return
+//   OnCameraActivity, RestartHungCamera (a camera    app/hung_camera.cpp        capture/
+//     that stops sending frames)                                                camera_watch
 //   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp    platform/
 //                                                                               power_notices
 //   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp   pictures/
@@ -56,6 +58,7 @@
 class DeviceArrivals;
 class MediaFramework;
 struct StreamEnd;
+enum class StreamActivity;
 class PowerNotices;
 class PowerWatch;
 class Shell;
@@ -109,6 +112,10 @@ public:
     // The camera's stream ended by itself: the camera is lost until LookForLostCamera finds it.
     void OnCameraStreamEnd(const StreamEnd& end);
     void LookForLostCamera();
+    // The stream's frames stopped coming, or come again; while they do not, the stream is
+    // restarted every second.
+    void OnCameraActivity(StreamActivity activity);
+    void RestartHungCamera();
     std::intptr_t WindowProc(unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam) override;
 
@@ -175,8 +182,8 @@ private:
     void RunKeyCommand(const KeyCommand& command);
     // Tells assistive technology of the picture just taken (app/accessibility.cpp).
     void AnnounceTakenPicture(int number);
-    // The picture area's state while the camera is away, in the window's language; an empty
-    // text shows the live picture again (app/lost_camera.cpp).
+    // The picture area's state while the camera is away or not responding, in the window's
+    // language; an empty text shows the live picture again (app/lost_camera.cpp).
     void ShowCameraState(const std::string& text);
     // Closes the camera's settings dialog when it is open: before a sleep, and when the camera
     // has gone (app/capture_handlers.cpp).

@@ -95,13 +95,12 @@ void MeasureStreaming(benchmark::State& state, FrameSink sink) {
     std::unique_ptr<V4l2Camera> camera = UnpacedCamera(SizeOf(state));
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::int64_t> threadCpu{0};
-    camera->StartStreaming(
-        [&](const CameraFrame& frame) {
-            sink(frame);
-            threadCpu.store(ThreadCpuNanoseconds());
-            frames.fetch_add(1);
-        },
-        [](int) {});
+    camera->StartStreaming({[&](const CameraFrame& frame) {
+                                sink(frame);
+                                threadCpu.store(ThreadCpuNanoseconds());
+                                frames.fetch_add(1);
+                            },
+                            [](int) {}});
     while (frames.load() == 0) {
         std::this_thread::yield();
     }

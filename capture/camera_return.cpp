@@ -10,6 +10,8 @@ void LoseCamera(CaptureState& state, DeviceArrivals* arrivals, std::function<voi
     // The streaming thread has ended already; releasing joins it and closes the device.
     ReleaseStillGraph(state);
     state.m_bCameraLost = true;
+    state.m_bCameraHung = false;  // a camera that has gone is lost, not hung
+    state.m_nRestartAttempts = 0;
     if (arrivals != nullptr && !state.m_arrivalWatch) {
         state.m_arrivalWatch = arrivals->Watch(std::move(onArrival));
     }

@@ -5,6 +5,7 @@
 // those of pictures/ and ui/; the functions of capture/ work on this part alone.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 class CaptureFilter;
@@ -28,6 +29,12 @@ struct CaptureState {
     bool m_bCameraLost = false;
     // While lost: the notices of video devices added to the machine.
     std::unique_ptr<DeviceArrivalWatch> m_arrivalWatch;
+    // The camera's stream runs but no frame has come for a while (its firmware hangs): the
+    // window says so and restarts the stream until frames come again (capture/camera_watch.h).
+    bool m_bCameraHung = false;
+    int m_nRestartAttempts = 0;  // the restarts tried since the camera stopped responding
+    // The running stream's time per frame in units of 100 ns, as the camera states it (0: none).
+    std::int64_t m_nTimePerFrame = 0;
 
     CaptureState();
     ~CaptureState();

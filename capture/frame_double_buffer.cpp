@@ -156,3 +156,8 @@ void DetachFrameCallback(CaptureState& capture) {
     CaptureState* attached = &capture;
     g_frameGrabberCallback.m_pDialog.compare_exchange_strong(attached, nullptr);
 }
+
+void ForgetLatestFrame() {
+    g_frameDoubleBuffer.m_pLatest.store(nullptr);
+    g_frameDoubleBuffer.m_nLatestLength.store(0);
+}

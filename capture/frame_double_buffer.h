@@ -95,3 +95,9 @@ private:
 
 // After the window's graph is gone: the callback no longer points at that window's state.
 void DetachFrameCallback(CaptureState& capture);
+
+// Unpublishes the latest frame (the blocks stay), so that no reader takes it for a picture of
+// the present: the frame of a run that has ended, or the last one before the camera fell
+// silent. Only while no BufferCB call can publish: with no stream running, or inside a
+// FrameGateReader's life.
+void ForgetLatestFrame();

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "capture/camera_watch.h"
 #include "capture/device_discovery.h"
 #include "capture/frame_double_buffer.h"
 #include "capture/stream_end.h"
@@ -64,7 +65,8 @@ public:
           m_media(host.media),
           m_preview(host.preview),
           m_deviceNode(host.deviceNode),
-          m_onStreamEnd(host.onStreamEnd) {}
+          m_onStreamEnd(host.onStreamEnd),
+          m_onActivity(host.onActivity) {}
 
     HResult Run();
 
@@ -87,6 +89,7 @@ private:
     PreviewSurface* m_preview;
     std::string m_deviceNode;
     StreamEndHandler m_onStreamEnd;
+    StreamActivityHandler m_onActivity;
     std::shared_ptr<CaptureFilter> m_capture;
     std::unique_ptr<PinEnumerator> m_pins;
     std::unique_ptr<CaptureGraphBuilder> m_builder;
@@ -249,6 +252,7 @@ HResult StillGraphBuild::ReadConnectedType() {
     if (result < 0) {
         return Fail("Could not read the connected media type", result, Released::Nothing);
     }
+    m_state.m_nTimePerFrame = connected.format.AvgTimePerFrame;
     return S_OK_RESULT;
 }
 
@@ -265,6 +269,10 @@ void StillGraphBuild::InstallCallback() {
             then(end);
         }
     });
+    if (m_onActivity) {
+        m_state.m_pGraph->SetStreamActivityHandler(CameraSilenceLimitMs(m_state.m_nTimePerFrame),
+                                                   m_onActivity);
+    }
 }
 
 // The live picture fills the 640 x 480 area, or sits centred at 320 x 240.
@@ -324,4 +332,6 @@ void ReleaseStillGraph(CaptureState& state) {
         }
         state.m_pGraph.reset();
     }
+    // No copy can run any more, so the publication can go without closing the gate.
+    ForgetLatestFrame();
 }

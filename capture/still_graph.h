@@ -23,13 +23,15 @@ bool ResolutionSize(int resolution, int* width, int* height);
 
 // Where a graph is built: the capture system, the window's live-video child that shows the
 // preview (null when the window has no picture area), the device node the user chose (empty:
-// the maker's camera is searched for) and what the window does when the stream ends by itself,
-// after the end was logged (nothing when empty).
+// the maker's camera is searched for), what the window does when the stream ends by itself,
+// after the end was logged (nothing when empty), and what it does when the stream's frames stop
+// coming and come again (not watched when empty; capture/camera_watch.h).
 struct GraphHost {
     MediaFramework& media;
     PreviewSurface* preview;
     std::string deviceNode = {};
     StreamEndHandler onStreamEnd = {};
+    StreamActivityHandler onActivity = {};
 };
 
 // Builds the graph for state.m_nResolution and runs it: S_OK_RESULT, E_NO_MAKER_CAMERA when no
@@ -38,5 +40,7 @@ struct GraphHost {
 // 1280 x 1024 may change m_nResolution to 1 and set m_bHighResRefused.
 HResult InitStillGraph(CaptureState& state, const GraphHost& host);
 
-// Stops and releases the graph; no frame reaches BufferCB once it returns. Safe with nothing set.
+// Stops and releases the graph; no frame reaches BufferCB once it returns, and the latest frame
+// is forgotten: the frame of a run that has ended is never taken for a picture of the present.
+// Safe with nothing set.
 void ReleaseStillGraph(CaptureState& state);

@@ -50,6 +50,11 @@ bool TakeSnapshot(PictureList& list, CaptureState& capture) {
         WriteLog("TakeSnapshot: the camera is disconnected");
         return false;
     }
+    // Nor is the last frame of a camera that has stopped sending any.
+    if (capture.m_bCameraHung) {
+        WriteLog("TakeSnapshot: the camera is not responding");
+        return false;
+    }
     ImagePtr image;
     {
         FrameGateReader reader(capture);

@@ -8,6 +8,6 @@
 
 // Reads the latest frame through the capture state's frame gate (at the size m_nResolution
 // names) and stores it; true when a record was added. No frame yet: nothing happens. Every other
-// refusal (a camera that went away, no folder, no record left, a frame of another size, a
-// failed save) is logged.
+// refusal (a camera that went away or stopped responding, no folder, no record left, a frame of
+// another size, a failed save) is logged.
 bool TakeSnapshot(PictureList& list, CaptureState& capture);

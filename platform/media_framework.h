@@ -131,6 +131,10 @@ public:
     virtual HResult EnumPins(std::unique_ptr<PinEnumerator>* pins) = 0;
     // S_OK with the property list when the driver has settings to show.
     virtual HResult QuerySpecifyPropertyPages(std::unique_ptr<PropertyPages>* pages) = 0;
+    // Closes the device and opens the same device again in the format it had, as a camera that
+    // stopped answering may need; only while its graph is stopped. A failure (the device has
+    // gone: HResultFromErrno(ENODEV) or (ENOENT)) leaves it closed, and its graph cannot run.
+    virtual HResult ReopenDevice() = 0;
 };
 
 // What the frame tap calls. Not reference-counted: the object outlives every graph it is
@@ -213,6 +217,12 @@ struct StreamEnd {
 };
 using StreamEndHandler = std::function<void(const StreamEnd& end)>;
 
+// Whether a running stream's frames come. Silent: no good frame for the watch's limit, and no
+// error either (a camera whose firmware hangs keeps its stream open and sends nothing).
+// Flowing: the first good frame of a run, and the first after a silence.
+enum class StreamActivity { Flowing, Silent };
+using StreamActivityHandler = std::function<void(StreamActivity activity)>;
+
 // The graph; releasing it stops it, removes its filters and hides its preview.
 class MediaGraph {
 public:
@@ -231,6 +241,11 @@ public:
     // once per Run, and never once MediaControl::Stop has returned, a later Run has started or
     // the graph is gone. The handler may release the graph. A new handler replaces the last one.
     virtual void SetStreamEndHandler(StreamEndHandler handler) = 0;
+    // What runs when the frames of a running stream stop coming for silenceLimitMs, and when
+    // they come (StreamActivity). Reported like the stream's end: on the user-interface thread,
+    // never once MediaControl::Stop has returned, a later Run has started or the graph is gone.
+    // Takes effect from the next Run; a new handler replaces the last one.
+    virtual void SetStreamActivityHandler(int silenceLimitMs, StreamActivityHandler handler) = 0;
 };
 
 class CaptureGraphBuilder {

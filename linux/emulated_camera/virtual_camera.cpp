@@ -13,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <random>
 #include <vector>
 
 #include "linux/emulated_camera/test_pattern.h"
@@ -79,7 +80,11 @@ struct VirtualCameraIo::State {
     bool streaming = false;
     Clock::time_point nextDue;
     std::uint64_t frames = 0;
+    std::uint64_t streamFrames = 0;  // the frames of the current stream, for "every Nth"
     bool vanished = false;
+    VirtualCameraFaults faults;
+    bool einvalPending = false;  // the next dequeue answers as one the unplug interrupted
+    std::minstd_rand noise{20240601};
 
     bool Dead(int fd) const {
         const auto it = openFds.find(fd);
@@ -87,13 +92,25 @@ struct VirtualCameraIo::State {
     }
     void Vanish() {
         vanished = true;
+        einvalPending = streaming && faults.unplugAnswersEinval;
         ++plugIn;
         changed.notify_all();
     }
+    Clock::duration FramePeriod() const {
+        const Clock::duration slow = faults.slowFps > 0
+                                         ? Clock::duration(std::chrono::seconds(1)) / faults.slowFps
+                                         : Clock::duration::zero();
+        return std::max<Clock::duration>(kFramePeriod, slow);
+    }
+    static bool Every(int n, std::uint64_t frame) {
+        return n > 0 && frame % static_cast<std::uint64_t>(n) == 0;
+    }
+    void Damage(Buffer& slot, std::uint32_t* flags);
     std::uint32_t ImageBytes() const { return static_cast<std::uint32_t>(width * height * 2); }
     std::size_t BufferStride() const { return PageAligned(ImageBytes()); }
     bool FrameReady() const {
-        return streaming && !queue.empty() && (options.unpaced || Clock::now() >= nextDue);
+        return streaming && !queue.empty() && !faults.stall &&
+               (options.unpaced || Clock::now() >= nextDue);
     }
 
     int QueryCap(v4l2_capability& cap) const;
@@ -107,6 +124,7 @@ struct VirtualCameraIo::State {
     int QueueBuffer(int fd, v4l2_buffer& buffer);
     int DequeueBuffer(int fd, v4l2_buffer& buffer);
     int StreamOn(int fd);
+    int GetParameters(v4l2_streamparm& parameters) const;
     int StreamOff(int fd);
     void ReleaseBuffers();
 };
@@ -237,7 +255,27 @@ int VirtualCameraIo::State::QueueBuffer(int fd, v4l2_buffer& buffer) {
     return 0;
 }
 
+// The faults of the frame just drawn into the slot: its flags, length and bytes.
+void VirtualCameraIo::State::Damage(Buffer& slot, std::uint32_t* flags) {
+    const std::uint64_t n = ++streamFrames;
+    if (Every(faults.garbageEvery, n)) {
+        for (std::uint8_t& byte : slot.memory) {
+            byte = static_cast<std::uint8_t>(noise());
+        }
+    }
+    if (Every(faults.shortEvery, n)) {
+        slot.bytesused = ImageBytes() / 2;
+    }
+    if (Every(faults.flaggedEvery, n)) {
+        *flags |= V4L2_BUF_FLAG_ERROR;
+    }
+}
+
 int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
+    if (Dead(fd) && einvalPending && fd == bufferOwner) {
+        einvalPending = false;
+        return -EINVAL;
+    }
     if (Dead(fd)) {
         return -ENODEV;
     }
@@ -253,13 +291,16 @@ int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
     DrawTestPattern(slot.memory.data(), width, height, width * 2, frames, controls.Pattern());
     slot.queued = false;
     slot.bytesused = ImageBytes();
+    std::uint32_t flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    Damage(slot, &flags);
     slot.sequence = static_cast<std::uint32_t>(frames);
     gettimeofday(&slot.timestamp, nullptr);
     ++frames;
     // A consumer that fell behind gets the next frame one period from now, as a camera drops
     // the frames nobody took.
     const Clock::time_point now = Clock::now();
-    nextDue = now - nextDue > kFramePeriod ? now + kFramePeriod : nextDue + kFramePeriod;
+    const Clock::duration period = FramePeriod();
+    nextDue = now - nextDue > period ? now + period : nextDue + period;
     // Once only: a device plugged in again streams on.
     if (options.vanishAfterFrames > 0 &&
         frames >= static_cast<std::uint64_t>(options.vanishAfterFrames)) {
@@ -273,7 +314,7 @@ int VirtualCameraIo::State::DequeueBuffer(int fd, v4l2_buffer& buffer) {
     buffer.sequence = slot.sequence;
     buffer.timestamp = slot.timestamp;
     buffer.field = V4L2_FIELD_NONE;
-    buffer.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    buffer.flags = flags;
     return 0;
 }
 
@@ -286,8 +327,20 @@ int VirtualCameraIo::State::StreamOn(int fd) {
     }
     if (!streaming) {
         streaming = true;
-        nextDue = Clock::now() + kFramePeriod;
+        streamFrames = 0;
+        nextDue = Clock::now() + FramePeriod();
     }
+    return 0;
+}
+
+// The stated rate stays the nominal one, whatever the slow fault does.
+int VirtualCameraIo::State::GetParameters(v4l2_streamparm& parameters) const {
+    if (parameters.type != V4L2_BUF_TYPE_VIDEO_CAPTURE) {
+        return -EINVAL;
+    }
+    parameters.parm.capture = v4l2_captureparm{};
+    parameters.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+    parameters.parm.capture.timeperframe = v4l2_fract{1, kVirtualCameraFps};
     return 0;
 }
 
@@ -313,7 +366,7 @@ void VirtualCameraIo::State::ReleaseBuffers() {
 }
 
 VirtualCameraIo::VirtualCameraIo(const VirtualCameraOptions& options)
-    : m_state(std::make_unique<State>(options)) {}
+    : m_state(std::make_unique<State>(options)), m_manualClock(options.manualClock) {}
 
 VirtualCameraIo::~VirtualCameraIo() = default;
 
@@ -384,7 +437,15 @@ int VirtualCameraIo::Ioctl(int fd, unsigned long request, void* argument) {
         case VIDIOC_G_CTRL:
             return s.controls.Get(*static_cast<v4l2_control*>(argument));
         case VIDIOC_S_CTRL:
-            return dead ? -ENODEV : s.controls.Set(*static_cast<v4l2_control*>(argument));
+            if (dead) {
+                return -ENODEV;
+            }
+            if (s.faults.refusedControls.count(static_cast<v4l2_control*>(argument)->id) != 0) {
+                return -EIO;
+            }
+            return s.controls.Set(*static_cast<v4l2_control*>(argument));
+        case VIDIOC_G_PARM:
+            return dead ? -ENODEV : s.GetParameters(*static_cast<v4l2_streamparm*>(argument));
         default:
             return -ENOTTY;
     }
@@ -437,9 +498,28 @@ int VirtualCameraIo::Poll(int fd, short events, short* revents, int timeoutMs) {
         if (now >= deadline) {
             return 0;
         }
-        const bool waitingForTime = s.streaming && !s.queue.empty();
+        const bool waitingForTime = s.streaming && !s.queue.empty() && !s.faults.stall;
         s.changed.wait_until(lock, waitingForTime ? std::min(deadline, s.nextDue) : deadline);
     }
+}
+
+std::chrono::steady_clock::time_point VirtualCameraIo::Now() {
+    const Clock::time_point base = m_manualClock ? m_madeAt : Clock::now();
+    return base + std::chrono::nanoseconds(m_clockOffsetNs.load());
+}
+
+void VirtualCameraIo::SetFaults(const VirtualCameraFaults& faults) {
+    std::lock_guard lock(m_state->mutex);
+    State& s = *m_state;
+    if (s.faults.stall && !faults.stall) {
+        s.nextDue = Clock::now() + s.FramePeriod();
+    }
+    s.faults = faults;
+    s.changed.notify_all();
+}
+
+void VirtualCameraIo::MoveClockOn(std::chrono::milliseconds time) {
+    m_clockOffsetNs.fetch_add(std::chrono::nanoseconds(time).count());
 }
 
 void VirtualCameraIo::Unplug() {

@@ -25,20 +25,30 @@ struct StreamFrame {
     StreamLayout layout;
 };
 
+// What a running stream calls on its streaming thread.
+struct StreamSinks {
+    // Every good frame, one call at a time: frames the driver flags as damaged and frames of
+    // the wrong length never come here.
+    std::function<void(const StreamFrame& frame)> onFrame;
+    // The errno of the failure that ended the stream (ENODEV: the device went away); called
+    // once, and the thread ends.
+    std::function<void(int error)> onEnded;
+    // Whether frames come (StreamActivity in platform/media_framework.h): Flowing with the
+    // first good frame and the first after a silence, Silent after silenceLimitMs without a
+    // good frame. Empty, or a limit of 0: no watch.
+    std::function<void(StreamActivity activity)> onActivity;
+    int silenceLimitMs = 0;
+};
+
 class CaptureStream {
 public:
-    using FrameSink = std::function<void(const StreamFrame& frame)>;
-    // The errno of the failure that ended the stream (ENODEV: the device went away).
-    using EndSink = std::function<void(int error)>;
-
     virtual ~CaptureStream() = default;
 
     // User-interface thread, all of them.
     // The format the source delivers now, as a media type.
     virtual HResult GetStreamType(MediaType* type) = 0;
-    // Starts the streaming thread: onFrame gets every good frame there, one call at a time. If
-    // the stream ends by itself, onEnded runs there once and the thread ends.
-    virtual HResult StartStream(FrameSink onFrame, EndSink onEnded) = 0;
+    // Starts the streaming thread, which calls the sinks there.
+    virtual HResult StartStream(StreamSinks sinks) = 0;
     // True from StartStream until StopStream, also after the stream ended by itself.
     virtual bool IsStreaming() const = 0;
     // Ends streaming and joins the thread: no sink call runs once it returns.

@@ -3,8 +3,10 @@
 #include <utility>
 
 struct StreamEndRelay::Shared {
-    StreamEndHandler handler;  // user-interface thread only
-    std::uint64_t run = 0;     // user-interface thread only: moved on by every Arm and Disarm
+    StreamEndHandler handler;               // user-interface thread only
+    StreamActivityHandler activityHandler;  // user-interface thread only
+    // User-interface thread only: moved on by every Arm and Disarm, and by a delivered end.
+    std::uint64_t run = 0;
 };
 
 // User-interface thread, from its task queue.
@@ -18,6 +20,18 @@ void StreamEndRelay::Deliver(const std::weak_ptr<Shared>& relay, std::uint64_t r
     // A copy: the handler may release the graph, and with it this relay and its handler.
     const StreamEndHandler handler = shared->handler;
     handler(StreamEnd{error});
+}
+
+// User-interface thread, from its task queue. A run reports its activity until it ends.
+void StreamEndRelay::DeliverActivity(const std::weak_ptr<Shared>& relay, std::uint64_t run,
+                                     StreamActivity activity) {
+    const std::shared_ptr<Shared> shared = relay.lock();
+    if (!shared || shared->run != run || !shared->activityHandler) {
+        return;
+    }
+    // A copy: the handler may release the graph, and with it this relay and its handler.
+    const StreamActivityHandler handler = shared->activityHandler;
+    handler(activity);
 }
 
 StreamEndRelay::StreamEndRelay(TaskPoster* userInterface)
@@ -38,6 +52,22 @@ std::function<void(int error)> StreamEndRelay::Arm() {
     return [userInterface, relay = std::move(relay), run](int error) {
         if (userInterface != nullptr) {
             userInterface->Post([relay, run, error] { Deliver(relay, run, error); });
+        }
+    };
+}
+
+void StreamEndRelay::SetActivityHandler(StreamActivityHandler handler) {
+    m_shared->activityHandler = std::move(handler);
+}
+
+std::function<void(StreamActivity activity)> StreamEndRelay::ActivityOfRun() {
+    const std::uint64_t run = m_shared->run;
+    TaskPoster* userInterface = m_userInterface;
+    std::weak_ptr<Shared> relay = m_shared;
+    // Streaming thread; as for the end, only the weak reference travels.
+    return [userInterface, relay = std::move(relay), run](StreamActivity activity) {
+        if (userInterface != nullptr) {
+            userInterface->Post([relay, run, activity] { DeliverActivity(relay, run, activity); });
         }
     };
 }

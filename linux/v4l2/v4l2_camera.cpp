@@ -5,12 +5,19 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "platform/diagnostic_log.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::uint32_t kBufferCount = 4;
-// Stop is noticed within this time even when the device delivers nothing.
+// Stop is noticed within this time even when the device delivers nothing; so is a silence.
 constexpr int kPollTimeoutMs = 50;
 
 std::string FixedText(const std::uint8_t* text, std::size_t size) {
@@ -55,6 +62,78 @@ bool ShownType(std::uint32_t type, DeviceControlType* shown) {
             return false;
     }
 }
+
+// The length a frame of this format has; 0 when it varies (a compressed format).
+std::uint32_t ExpectedFrameBytes(const CameraFormat& format) {
+    if (format.pixelFormat != V4L2_PIX_FMT_YUYV) {
+        return 0;
+    }
+    return format.sizeImage != 0 ? format.sizeImage : format.bytesPerLine * format.height;
+}
+
+// Streaming thread: the damaged frames of one stream, written to the diagnostic log at most
+// once a second (a camera can send thirty a second for as long as it runs), and what remains
+// when the stream ends.
+class DamagedFrameTally {
+public:
+    void Count(bool flagged, Clock::time_point now) {
+        ++(flagged ? m_flagged : m_wrongLength);
+        Report(now, false);
+    }
+    void Report(Clock::time_point now, bool final) {
+        if (m_flagged + m_wrongLength == 0 ||
+            (!final && m_lastLine && now - *m_lastLine < std::chrono::seconds(1))) {
+            return;
+        }
+        const unsigned total = m_flagged + m_wrongLength;
+        char line[128];
+        std::snprintf(line, sizeof line,
+                      "Camera sent %u damaged frame%s (%u flagged by the driver, %u of the wrong "
+                      "length)",
+                      total, total == 1 ? "" : "s", m_flagged, m_wrongLength);
+        WriteLog(line);
+        m_flagged = 0;
+        m_wrongLength = 0;
+        m_lastLine = now;
+    }
+
+private:
+    unsigned m_flagged = 0;
+    unsigned m_wrongLength = 0;
+    std::optional<Clock::time_point> m_lastLine;
+};
+
+// Streaming thread: tells whether good frames come. A stream that has not yet delivered its
+// first frame counts from its start.
+class ActivityWatch {
+public:
+    ActivityWatch(const CameraSinks& sinks, Clock::time_point start)
+        : m_sink(sinks.onActivity),
+          m_limit(sinks.onActivity ? sinks.silenceLimit : std::chrono::milliseconds(0)),
+          m_lastFrame(start) {}
+    void Frame(Clock::time_point now) {
+        m_lastFrame = now;
+        if (m_limit.count() > 0 && !m_flowing) {
+            m_flowing = true;
+            m_silent = false;
+            m_sink(true);
+        }
+    }
+    void Check(Clock::time_point now) {
+        if (m_limit.count() > 0 && !m_silent && now - m_lastFrame >= m_limit) {
+            m_silent = true;
+            m_flowing = false;
+            m_sink(false);
+        }
+    }
+
+private:
+    const std::function<void(bool)>& m_sink;
+    std::chrono::milliseconds m_limit;
+    Clock::time_point m_lastFrame;
+    bool m_flowing = false;
+    bool m_silent = false;
+};
 
 }  // namespace
 
@@ -192,6 +271,35 @@ int V4l2Camera::SetControl(std::uint32_t id, std::int32_t value) {
     return Ioctl(VIDIOC_S_CTRL, &control);
 }
 
+int V4l2Camera::GetFrameInterval(std::uint32_t* numerator, std::uint32_t* denominator) {
+    v4l2_streamparm parameters{};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (const int result = Ioctl(VIDIOC_G_PARM, &parameters); result < 0) {
+        return result;
+    }
+    const v4l2_captureparm& capture = parameters.parm.capture;
+    if (!(capture.capability & V4L2_CAP_TIMEPERFRAME) || capture.timeperframe.numerator == 0 ||
+        capture.timeperframe.denominator == 0) {
+        return -ENOTTY;
+    }
+    *numerator = capture.timeperframe.numerator;
+    *denominator = capture.timeperframe.denominator;
+    return 0;
+}
+
+int V4l2Camera::Reopen() {
+    if (IsStreaming()) {
+        return -EBUSY;
+    }
+    m_fd.Reset();
+    const int fd = m_io.Open(m_node, O_RDWR | O_NONBLOCK);
+    if (fd < 0) {
+        return fd;
+    }
+    m_fd = UniqueFd(m_io, fd);
+    return 0;
+}
+
 int V4l2Camera::MapBuffers() {
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
@@ -236,7 +344,7 @@ void V4l2Camera::ReleaseBuffers() {
     Ioctl(VIDIOC_REQBUFS, &request);
 }
 
-int V4l2Camera::StartStreaming(FrameSink onFrame, StreamEndSink onEnded) {
+int V4l2Camera::StartStreaming(CameraSinks sinks) {
     if (IsStreaming()) {
         return -EBUSY;
     }
@@ -256,9 +364,7 @@ int V4l2Camera::StartStreaming(FrameSink onFrame, StreamEndSink onEnded) {
         return result;
     }
     m_stop.store(false);
-    m_thread = std::thread([this, onFrame = std::move(onFrame), onEnded = std::move(onEnded)] {
-        StreamLoop(onFrame, onEnded);
-    });
+    m_thread = std::thread([this, sinks = std::move(sinks)] { StreamLoop(sinks); });
     return 0;
 }
 
@@ -274,50 +380,93 @@ void V4l2Camera::StopStreaming() {
 }
 
 // Streaming thread.
-void V4l2Camera::StreamLoop(const FrameSink& onFrame, const StreamEndSink& onEnded) {
+void V4l2Camera::StreamLoop(const CameraSinks& sinks) {
+    DamagedFrameTally damaged;
+    ActivityWatch activity(sinks, m_io.Now());
     while (!m_stop.load()) {
         short revents = 0;
-        const int result = m_io.Poll(m_fd.Get(), POLLIN, &revents, kPollTimeoutMs);
-        if (result == 0) {
-            continue;
-        }
         // An error condition is read from the dequeue itself: it tells a vanished device
         // (ENODEV) from one that merely has nothing yet.
-        int error = result;
-        if (result > 0 && DeliverOneFrame(onFrame, &error)) {
-            continue;
+        int error = m_io.Poll(m_fd.Get(), POLLIN, &revents, kPollTimeoutMs);
+        bool flagged = false;
+        const Dequeued outcome = error > 0 ? DeliverOneFrame(sinks, &error, &flagged)
+                                           : (error == 0 ? Dequeued::Nothing : Dequeued::Failed);
+        const Clock::time_point now = m_io.Now();
+        if (outcome == Dequeued::Failed) {
+            damaged.Report(now, true);
+            error = EndError(error);
+            if (error == -ENODEV) {
+                AwaitRemoval();
+            }
+            sinks.onEnded(error);
+            return;
         }
-        onEnded(error);
-        return;
+        if (outcome == Dequeued::Good) {
+            activity.Frame(now);
+        } else if (outcome == Dequeued::Damaged) {
+            damaged.Count(flagged, now);
+        }
+        activity.Check(now);
+        damaged.Report(now, false);
+    }
+    damaged.Report(m_io.Now(), true);
+}
+
+// Streaming thread: until the device's USB interface has left sysfs, which it does once the
+// driver has torn the device down; a stop ends the wait.
+void V4l2Camera::AwaitRemoval() {
+    const auto deadline = m_io.Now() + std::chrono::seconds(2);
+    std::error_code error;
+    while (!m_removalFolder.empty() && std::filesystem::exists(m_removalFolder, error) &&
+           !m_stop.load() && m_io.Now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
-// Streaming thread: dequeues one buffer, hands it on and queues it again. False when the
-// device failed (*error set).
-bool V4l2Camera::DeliverOneFrame(const FrameSink& onFrame, int* error) {
+// The error a reader meets when the device goes depends on where it waits: one blocked in
+// DQBUF is answered EINVAL as the driver releases the queue under it, one that polls ENODEV.
+// A device that no longer answers for its identity has gone, whatever it answered first.
+int V4l2Camera::EndError(int error) {
+    if (error == -ENODEV) {
+        return error;
+    }
+    v4l2_capability cap{};
+    return Ioctl(VIDIOC_QUERYCAP, &cap) == -ENODEV ? -ENODEV : error;
+}
+
+// Streaming thread: dequeues one buffer, hands a good frame on and queues the buffer again.
+// Failed with *error set when the device failed.
+V4l2Camera::Dequeued V4l2Camera::DeliverOneFrame(const CameraSinks& sinks, int* error,
+                                                 bool* flagged) {
     v4l2_buffer buffer = MmapBuffer(0);
     int result = Ioctl(VIDIOC_DQBUF, &buffer);
     if (result == -EAGAIN) {
-        return true;
+        return Dequeued::Nothing;
     }
     if (result < 0 || buffer.index >= m_buffers.size()) {
         *error = result < 0 ? result : -EINVAL;
-        return false;
+        return Dequeued::Failed;
     }
-    // A buffer the driver marks as damaged is not a frame: it only goes back to the driver.
-    if (!(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
+    // A buffer the driver marks as damaged, or a frame cut short or too long for the format,
+    // is not a picture: it only goes back to the driver.
+    const MappedBuffer& mapped = m_buffers[buffer.index];
+    const std::uint32_t expected = ExpectedFrameBytes(m_streamFormat);
+    *flagged = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
+    const bool wrongLength = buffer.bytesused == 0 || buffer.bytesused > mapped.Length() ||
+                             (expected != 0 && buffer.bytesused != expected);
+    const Dequeued outcome = *flagged || wrongLength ? Dequeued::Damaged : Dequeued::Good;
+    if (outcome == Dequeued::Good) {
         CameraFrame frame;
-        frame.data = m_buffers[buffer.index].Data();
-        frame.bytesUsed = std::min<std::uint32_t>(
-            buffer.bytesused, static_cast<std::uint32_t>(m_buffers[buffer.index].Length()));
+        frame.data = mapped.Data();
+        frame.bytesUsed = buffer.bytesused;
         frame.time = static_cast<double>(buffer.timestamp.tv_sec) +
                      static_cast<double>(buffer.timestamp.tv_usec) / 1e6;
-        onFrame(frame);
+        sinks.onFrame(frame);
     }
     result = Ioctl(VIDIOC_QBUF, &buffer);
     if (result < 0) {
         *error = result;
-        return false;
+        return Dequeued::Failed;
     }
-    return true;
+    return outcome;
 }

@@ -4,6 +4,7 @@
 // The destructor stops streaming, unmaps the buffers and closes the device.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,9 +37,22 @@ struct CameraFrame {
     double time = 0.0;  // seconds
 };
 
-// How streaming ended by itself: the device went away, or another device error (an errno).
 using FrameSink = std::function<void(const CameraFrame&)>;
 using StreamEndSink = std::function<void(int error)>;
+
+// What the streaming thread calls.
+struct CameraSinks {
+    // Every good frame: not flagged as damaged by the driver, and as long as the negotiated
+    // format says (for YUYV).
+    FrameSink onFrame;
+    // Once, when the device fails or vanishes (-errno; -ENODEV for a device that has gone,
+    // whichever error the driver answered first); the thread then ends.
+    StreamEndSink onEnded;
+    // true with the first good frame and the first after a silence; false once no good frame
+    // has come for silenceLimit (not watched when zero or when there is no sink).
+    std::function<void(bool flowing)> onActivity;
+    std::chrono::milliseconds silenceLimit{0};
+};
 
 class V4l2Camera {
 public:
@@ -62,9 +76,23 @@ public:
     int GetControl(std::uint32_t id, std::int32_t* value);
     int SetControl(std::uint32_t id, std::int32_t value);
 
-    // Maps the buffers, starts the device and a streaming thread that hands every good frame to
-    // onFrame. onEnded runs on that thread if the device fails or vanishes; the thread then ends.
-    int StartStreaming(FrameSink onFrame, StreamEndSink onEnded);
+    // The time per frame the driver states (VIDIOC_G_PARM), as a fraction of a second; -errno
+    // when it states none.
+    int GetFrameInterval(std::uint32_t* numerator, std::uint32_t* denominator);
+    // Closes the device and opens its node again; only while not streaming. On failure
+    // (-errno) the camera stays closed and every request fails.
+    int Reopen();
+    // The sysfs folder of the camera's USB interface (empty: none), before streaming starts.
+    // When the device goes, the stream's end is reported once the folder has gone too (for at
+    // most two seconds): uvcvideo tears an unplugged camera down after its nodes have failed,
+    // and on some kernels (6.1) a descriptor closed meanwhile meets a race in the teardown that
+    // crashes the kernel's side of the close and kills the process.
+    void AwaitRemovalOf(std::string folder) { m_removalFolder = std::move(folder); }
+
+    // Maps the buffers, starts the device and a streaming thread that calls the sinks. Frames
+    // the driver flags as damaged, or of the wrong length, are counted in the diagnostic log at
+    // most once a second and go back to the driver.
+    int StartStreaming(CameraSinks sinks);
     // Joins the streaming thread before it stops the device: no sink call runs afterwards.
     void StopStreaming();
     bool IsStreaming() const { return m_thread.joinable(); }
@@ -76,8 +104,12 @@ private:
     int MapBuffers();
     int QueueAllBuffers();
     void ReleaseBuffers();
-    void StreamLoop(const FrameSink& onFrame, const StreamEndSink& onEnded);
-    bool DeliverOneFrame(const FrameSink& onFrame, int* error);
+    void StreamLoop(const CameraSinks& sinks);
+    // The outcome of one dequeue.
+    enum class Dequeued { Nothing, Good, Damaged, Failed };
+    Dequeued DeliverOneFrame(const CameraSinks& sinks, int* error, bool* flagged);
+    int EndError(int error);
+    void AwaitRemoval();
     bool ReadControl(std::uint32_t* nextId, DeviceControl* control, bool* usable);
     void ReadMenu(DeviceControl* control);
 
@@ -91,4 +123,5 @@ private:
     std::thread m_thread;
     // Set by StopStreaming; the streaming thread checks it between frames.
     std::atomic<bool> m_stop{false};
+    std::string m_removalFolder;  // written before the streaming thread starts
 };

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,6 +26,9 @@ public:
     virtual int Munmap(void* address, std::size_t length) = 0;
     // Waits up to timeoutMs for the events; 1 with *revents set, 0 on timeout, or -errno.
     virtual int Poll(int fd, short events, short* revents, int timeoutMs) = 0;
+    // The clock a stream's watch reads (how long since the last frame); the emulated camera
+    // lets a test move it on instead of waiting.
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
 };
 
 // A camera answered in this process instead of by the kernel: the device list probes it at its

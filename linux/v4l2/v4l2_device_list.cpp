@@ -39,6 +39,22 @@ int NodeNumber(const std::string& name) {
 
 }  // namespace
 
+std::string UsbInterfaceFolder(const std::string& sysfsRoot, const std::string& name) {
+    std::error_code error;
+    const fs::path interface =
+        fs::canonical(fs::path(sysfsRoot) / "class" / "video4linux" / name / "device", error);
+    if (error || FindUsbDevice(interface, fs::canonical(sysfsRoot, error)).empty()) {
+        return {};
+    }
+    return interface.string();
+}
+
+VideoNode DescribeVideoNode(const std::string& sysfsRoot, const std::string& name,
+                            const std::string& node) {
+    return VideoNode{node, DevicePathText(sysfsRoot, name, node),
+                     UsbInterfaceFolder(sysfsRoot, name)};
+}
+
 std::string DevicePathText(const std::string& sysfsRoot, const std::string& name,
                            const std::string& node) {
     std::error_code error;
@@ -78,7 +94,7 @@ std::vector<VideoNode> ListVideoNodes(const std::string& sysfsRoot, const std::s
     std::vector<VideoNode> nodes;
     for (const std::string& name : names) {
         const std::string node = devRoot + "/" + name;
-        nodes.push_back(VideoNode{node, DevicePathText(sysfsRoot, name, node)});
+        nodes.push_back(DescribeVideoNode(sysfsRoot, name, node));
     }
     return nodes;
 }

@@ -129,6 +129,10 @@ public:
     void SetStreamEndHandler(StreamEndHandler handler) override {
         m_streamEnd.SetHandler(std::move(handler));
     }
+    void SetStreamActivityHandler(int silenceLimitMs, StreamActivityHandler handler) override {
+        m_silenceLimitMs = handler ? silenceLimitMs : 0;
+        m_streamEnd.SetActivityHandler(std::move(handler));
+    }
 
     HResult Start();
     void Halt();
@@ -159,6 +163,7 @@ private:
     std::shared_ptr<FrameTap> m_tap;
     bool m_connected = false;
     bool m_previewShown = false;
+    int m_silenceLimitMs = 0;  // 0: the stream's activity is not watched
     V4l2VideoWindow m_window;
     V4l2MediaControl m_control;
     StreamEndRelay m_streamEnd;
@@ -192,11 +197,17 @@ HResult V4l2Graph::Start() {
         return S_FALSE_RESULT;
     }
     VideoChild* preview = m_previewShown ? m_window.Owner() : nullptr;
-    auto onFrame = [tap = m_tap, preview](const StreamFrame& frame) {
+    StreamSinks sinks;
+    sinks.onFrame = [tap = m_tap, preview](const StreamFrame& frame) {
         tap->Deliver(frame.time, frame.data, static_cast<std::int32_t>(frame.bytesUsed));
         ShowInPreview(preview, frame);
     };
-    return m_source->StartStream(std::move(onFrame), m_streamEnd.Arm());
+    sinks.onEnded = m_streamEnd.Arm();
+    if (m_silenceLimitMs > 0) {
+        sinks.onActivity = m_streamEnd.ActivityOfRun();
+        sinks.silenceLimitMs = m_silenceLimitMs;
+    }
+    return m_source->StartStream(std::move(sinks));
 }
 
 void V4l2Graph::Halt() {

@@ -22,12 +22,13 @@ struct DeviceEntry {
     std::string pathText;
     int queryError = 0;  // -errno when the node could not be opened or asked
     std::string card;
+    std::string usbInterface;  // see VideoNode
 };
 
 // Opens the node once to learn whether it captures video and what it is called. Nodes that
 // answer but capture nothing (metadata, output nodes) are not listed at all.
 std::optional<DeviceEntry> Probe(std::shared_ptr<DeviceIo> io, const VideoNode& node) {
-    DeviceEntry entry{io, node.node, node.pathText, 0, {}};
+    DeviceEntry entry{io, node.node, node.pathText, 0, {}, node.usbInterface};
     int error = 0;
     std::unique_ptr<V4l2Camera> camera = V4l2Camera::Open(io, node.node, &error);
     if (!camera) {
@@ -63,6 +64,7 @@ public:
         if (!camera) {
             return nullptr;
         }
+        camera->AwaitRemovalOf(m_entry.usbInterface);
         return MakeV4l2Source(std::move(camera));
     }
 
@@ -127,8 +129,7 @@ public:
                 return nullptr;
             }
             const std::string name = target.filename().string();
-            entry = Probe(KernelDeviceIo(),
-                          VideoNode{node, DevicePathText(m_options.sysfsRoot, name, node)});
+            entry = Probe(KernelDeviceIo(), DescribeVideoNode(m_options.sysfsRoot, name, node));
         }
         if (!entry) {
             return nullptr;

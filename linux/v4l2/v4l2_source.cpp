@@ -54,10 +54,11 @@ public:
     }
     HResult EnumPins(std::unique_ptr<PinEnumerator>* pins) override;
     HResult QuerySpecifyPropertyPages(std::unique_ptr<PropertyPages>* pages) override;
+    HResult ReopenDevice() override;
 
     // CaptureStream.
     HResult GetStreamType(MediaType* type) override;
-    HResult StartStream(FrameSink onFrame, EndSink onEnded) override;
+    HResult StartStream(StreamSinks sinks) override;
     bool IsStreaming() const override { return m_camera->IsStreaming(); }
     void StopStream() override { m_camera->StopStreaming(); }
 
@@ -163,6 +164,27 @@ HResult V4l2Source::GetStreamType(MediaType* type) {
         return HResultFromErrno(-result);
     }
     *type = ToMediaType(format);
+    // In units of 100 ns; a driver that states no frame rate leaves it 0.
+    std::uint32_t numerator = 0;
+    std::uint32_t denominator = 0;
+    if (m_camera->GetFrameInterval(&numerator, &denominator) == 0) {
+        type->format.AvgTimePerFrame = static_cast<std::int64_t>(numerator) * 10'000'000 /
+                                       static_cast<std::int64_t>(denominator);
+    }
+    return S_OK_RESULT;
+}
+
+// A device opened anew may start in a format of its own: the one its last stream ran in is
+// asked for again.
+HResult V4l2Source::ReopenDevice() {
+    const CameraFormat format = m_camera->StreamFormat();
+    if (const int result = m_camera->Reopen(); result < 0) {
+        return HResultFromErrno(-result);
+    }
+    CameraFormat granted;
+    if (format.width != 0 && format.height != 0) {
+        m_camera->SetFormat(format.width, format.height, format.pixelFormat, &granted);
+    }
     return S_OK_RESULT;
 }
 
@@ -184,14 +206,21 @@ HResult V4l2Source::SetFormat(const MediaType& type) {
 }
 
 // The camera reports a failure as -errno; the stream's end carries the errno itself.
-HResult V4l2Source::StartStream(FrameSink onFrame, EndSink onEnded) {
+HResult V4l2Source::StartStream(StreamSinks sinks) {
     const V4l2Camera* camera = m_camera.get();
-    auto deliver = [camera, onFrame = std::move(onFrame)](const CameraFrame& frame) {
+    CameraSinks cameraSinks;
+    cameraSinks.onFrame = [camera, onFrame = std::move(sinks.onFrame)](const CameraFrame& frame) {
         onFrame(
             StreamFrame{frame.data, frame.bytesUsed, frame.time, ToLayout(camera->StreamFormat())});
     };
-    auto ended = [onEnded = std::move(onEnded)](int error) { onEnded(-error); };
-    return FromErrno(m_camera->StartStreaming(std::move(deliver), std::move(ended)));
+    cameraSinks.onEnded = [onEnded = std::move(sinks.onEnded)](int error) { onEnded(-error); };
+    if (sinks.onActivity) {
+        cameraSinks.onActivity = [onActivity = std::move(sinks.onActivity)](bool flowing) {
+            onActivity(flowing ? StreamActivity::Flowing : StreamActivity::Silent);
+        };
+    }
+    cameraSinks.silenceLimit = std::chrono::milliseconds(sinks.silenceLimitMs);
+    return FromErrno(m_camera->StartStreaming(std::move(cameraSinks)));
 }
 
 }  // namespace

@@ -12,7 +12,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <map>
+
+#include "platform/diagnostic_log.h"
 
 namespace {
 
@@ -158,13 +161,37 @@ private:
 
     // Settings go to the device at once; a change can make other settings (in)active.
     void Apply(std::uint32_t id, std::int32_t value) {
-        if (m_restoring) {
+        const auto found = m_rows.find(id);
+        if (m_restoring || found == m_rows.end()) {
             return;
         }
-        m_pages.SetValue(id, value);
+        Row& row = found->second;
+        if (!SetOnCamera(row.control, value) && row.control.type != DeviceControlType::Button) {
+            // The widget springs back to what the camera kept: it never shows a value the
+            // camera does not have.
+            m_restoring = true;
+            ShowValue(row, CurrentValue(row.control));
+            m_restoring = false;
+        }
         RefreshStates();
     }
 
+    // False, with a log line, when the camera refused the value (buggy firmware refuses what
+    // it offers, and a driver refuses a setting its automatic mode holds).
+    bool SetOnCamera(const DeviceControl& control, std::int32_t value) {
+        const HResult result = m_pages.SetValue(control.id, value);
+        if (result >= 0) {
+            return true;
+        }
+        char line[200];
+        std::snprintf(line, sizeof line, "Camera refused the setting \"%s\" = %d (0x%08X)",
+                      control.name.c_str(), static_cast<int>(value), static_cast<unsigned>(result));
+        WriteLog(line);
+        return false;
+    }
+
+    // A setting that an automatic mode holds (perhaps since a default set just before) is left
+    // to that mode: the camera would refuse it.
     void RestoreDefaults() {
         m_restoring = true;
         for (auto& [id, row] : m_rows) {
@@ -172,7 +199,10 @@ private:
             if (control.readOnly || control.type == DeviceControlType::Button) {
                 continue;
             }
-            m_pages.SetValue(id, control.defaultValue);
+            RefreshStates();
+            if (!control.inactive) {
+                SetOnCamera(control, control.defaultValue);
+            }
             ShowValue(row, CurrentValue(control));
         }
         m_restoring = false;

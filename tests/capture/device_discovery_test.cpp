@@ -175,6 +175,12 @@ TEST(VideoNodeListTest, NodesComeInNumberOrderWithUsbIdsInTheirPaths) {
     EXPECT_EQ(nodes[0].pathText.find("vid_"), std::string::npos);
     EXPECT_EQ(nodes[1].pathText, "usb#vid_046d&pid_0825&mi_02#1-video2:1.0#/dev/video2");
     EXPECT_EQ(nodes[2].pathText, "usb#vid_1bcf&pid_2c99&mi_00#1-video10:1.0#/dev/video10");
+    // The USB interface's folder, which an unplugged camera's teardown removes last.
+    EXPECT_TRUE(nodes[0].usbInterface.empty());
+    EXPECT_EQ(nodes[1].usbInterface,
+              std::filesystem::canonical(sysfs.Root() / "devices" / "pci0000:00" / "usb1" /
+                                         "1-video2" / "1-video2:1.0")
+                  .string());
 }
 
 TEST(VideoNodeListTest, MissingSysfsGivesNoNodes) {

@@ -9,9 +9,11 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
 #include "linux/window/properties_dialog.h"
 #include "platform/dialog_window.h"
 #include "v4l2_window_fixture.h"
@@ -199,6 +201,87 @@ TEST(PropertiesDialogTest, ListsTheVirtualCamerasSettingsAndAppliesThemLive) {
     EXPECT_EQ(brightness->value(), 128);
     EXPECT_EQ(powerLine->currentText(), "50 Hz");
 }
+
+// A camera whose firmware refuses a setting it offers: the widget springs back to the value
+// the camera kept and the refusal is logged; the dialog and the other settings go on working.
+struct RefusalRow {
+    const char* name;
+    std::uint32_t id;
+    std::function<void(QDialog&)> change;
+    std::function<std::int32_t(QDialog&)> shown;
+};
+
+void PrintTo(const RefusalRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class RefusedSettingTest : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(RefusedSettingTest, TheWidgetSpringsBackToTheCamerasValueWithALogLine) {
+    const RefusalRow& row = GetParam();
+    auto io = std::make_shared<VirtualCameraIo>(VirtualCameraOptions{});
+    io->SetFaults({.refusedControls = {row.id}});
+    CaptureOptions options = V4l2WindowFixture::VirtualOnly();
+    options.virtualDevice = io;
+    V4l2WindowFixture fixture(options);
+    ASSERT_TRUE(fixture.harness.Start(*fixture.dialog));
+    std::unique_ptr<PropertyPages> pages;
+    ASSERT_EQ(fixture.dialog->m_pCapture->QuerySpecifyPropertyPages(&pages), S_OK_RESULT);
+    std::unique_ptr<QDialog> settings = CreatePropertiesDialog(PropertyFrameRequest{}, *pages);
+    std::int32_t kept = 0;
+    ASSERT_EQ(pages->GetValue(row.id, &kept), S_OK_RESULT);
+
+    row.change(*settings);
+    EXPECT_EQ(row.shown(*settings), kept);
+    std::int32_t value = -1;
+    ASSERT_EQ(pages->GetValue(row.id, &value), S_OK_RESULT);
+    EXPECT_EQ(value, kept);
+    const std::vector<std::string> log = fixture.Log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("Camera refused the setting \"", 0), 0u) << log.back();
+    EXPECT_NE(log.back().find("(0x80070005)"), std::string::npos) << log.back();
+
+    auto* contrast = settings->findChild<QSlider*>(ControlName(V4L2_CID_CONTRAST));
+    ASSERT_NE(contrast, nullptr);
+    contrast->setValue(30);
+    ASSERT_EQ(pages->GetValue(V4L2_CID_CONTRAST, &value), S_OK_RESULT);
+    EXPECT_EQ(value, 30);
+    EXPECT_EQ(fixture.Log().size(), log.size()) << "an accepted setting is not logged";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RefusedSettingTest,
+    ::testing::Values(
+        RefusalRow{"slider", V4L2_CID_BRIGHTNESS,
+                   [](QDialog& d) {
+                       d.findChild<QSlider*>(ControlName(V4L2_CID_BRIGHTNESS))->setValue(200);
+                   },
+                   [](QDialog& d) {
+                       auto* spin = d.findChild<QSpinBox*>(ControlName(V4L2_CID_BRIGHTNESS) +
+                                                           QStringLiteral("-spin"));
+                       const int slider =
+                           d.findChild<QSlider*>(ControlName(V4L2_CID_BRIGHTNESS))->value();
+                       return spin->value() == slider ? slider : -1;
+                   }},
+        RefusalRow{"check_box", V4L2_CID_HFLIP,
+                   [](QDialog& d) {
+                       d.findChild<QCheckBox*>(ControlName(V4L2_CID_HFLIP))->setChecked(true);
+                   },
+                   [](QDialog& d) {
+                       return d.findChild<QCheckBox*>(ControlName(V4L2_CID_HFLIP))->isChecked() ? 1
+                                                                                                : 0;
+                   }},
+        RefusalRow{"menu", V4L2_CID_POWER_LINE_FREQUENCY,
+                   [](QDialog& d) {
+                       d.findChild<QComboBox*>(ControlName(V4L2_CID_POWER_LINE_FREQUENCY))
+                           ->setCurrentIndex(2);
+                   },
+                   [](QDialog& d) {
+                       auto* combo =
+                           d.findChild<QComboBox*>(ControlName(V4L2_CID_POWER_LINE_FREQUENCY));
+                       return combo->currentData().toInt();
+                   }}),
+    [](const ::testing::TestParamInfo<RefusalRow>& info) { return info.param.name; });
 
 TEST(PropertiesDialogTest, SimulatedSuspendClosesTheOpenDialogAndEndsTheWindow) {
     V4l2WindowFixture fixture;

@@ -133,8 +133,8 @@ TEST(VirtualCameraTest, StreamsWholeFramesUntilStopped) {
     auto camera = OpenVirtual(io);
     FrameLog log;
     const ResourceLeakCheck streamingThread({.descriptors = false, .mappings = false});
-    ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
-    EXPECT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), -EBUSY);
+    ASSERT_EQ(camera->StartStreaming({log.Sink(), log.EndSink()}), 0);
+    EXPECT_EQ(camera->StartStreaming({log.Sink(), log.EndSink()}), -EBUSY);
     ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 3; }));
     camera->StopStreaming();
     const std::size_t count = log.Count();
@@ -154,7 +154,7 @@ TEST(VirtualCameraTest, SettingsChangeTheFramesLive) {
     auto camera = OpenVirtual(std::make_shared<VirtualCameraIo>(VirtualCameraOptions{}));
     FrameLog log;
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 20), 0);
-    ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
+    ASSERT_EQ(camera->StartStreaming({log.Sink(), log.EndSink()}), 0);
     ASSERT_TRUE(WaitUntil([&] { return log.Count() >= 1; }));
     ASSERT_EQ(camera->SetControl(V4L2_CID_BRIGHTNESS, 230), 0);
     const std::size_t before = log.Count();
@@ -171,7 +171,7 @@ TEST(VirtualCameraTest, VanishingCameraEndsTheStreamWithNoDevice) {
     const ResourceLeakCheck check = EmulatedCameraCheck(io);
     auto camera = OpenVirtual(io);
     FrameLog log;
-    ASSERT_EQ(camera->StartStreaming(log.Sink(), log.EndSink()), 0);
+    ASSERT_EQ(camera->StartStreaming({log.Sink(), log.EndSink()}), 0);
     ASSERT_TRUE(WaitUntil([&] { return log.ended.load(); }));
     EXPECT_EQ(log.endError.load(), -ENODEV);
     EXPECT_EQ(log.Count(), 3u);

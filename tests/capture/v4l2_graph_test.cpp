@@ -48,6 +48,7 @@ public:
     HResult QuerySpecifyPropertyPages(std::unique_ptr<PropertyPages>*) override {
         return E_NOINTERFACE_RESULT;
     }
+    HResult ReopenDevice() override { return E_NOTIMPL_RESULT; }
 };
 
 // The emulated camera, a source opened on it, and a graph with a frame tap built around it the

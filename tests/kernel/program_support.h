@@ -1,7 +1,8 @@
 #pragma once
 
 // Running the real program in the kernel machine: shell commands, a child process ended with the
-// test, an environment with some variables replaced, and an X server of its own.
+// test, an environment with some variables replaced, an X server of its own, the program on it
+// with its window read back, and a udev daemon.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,11 +13,24 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "capture/capture_test_support.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
+#include "window_pixels.h"
 
 extern char** environ;
 
@@ -160,6 +174,198 @@ public:
 private:
     std::unique_ptr<Child> m_server;
     std::string m_display;
+};
+
+// What a process holds of a device node, from /proc: also of a node that has been removed
+// while held (a device unplugged), which /proc shows as "NODE (deleted)".
+inline bool NamesNode(const std::string& text, const std::string& node) {
+    const std::string deleted = node + " (deleted)";
+    const auto endsWith = [&](const std::string& tail) {
+        return text.size() >= tail.size() &&
+               text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith(node) || endsWith(deleted);
+}
+
+inline std::size_t NodeDescriptors(pid_t pid, const std::string& node) {
+    namespace fs = std::filesystem;
+    std::size_t count = 0;
+    std::error_code error;
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = fs::read_symlink(entry.path(), error).string();
+        count += !error && (target == node || target == node + " (deleted)") ? 1 : 0;
+    }
+    return count;
+}
+
+inline std::size_t NodeMappings(pid_t pid, const std::string& node) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::size_t count = 0;
+    for (std::string line; std::getline(maps, line);) {
+        count += NamesNode(line, node) ? 1 : 0;
+    }
+    return count;
+}
+
+// The program on an X server of its own with the given options, logging into its own folder.
+class ProgramOnScreen {
+public:
+    explicit ProgramOnScreen(const std::vector<std::string>& options)
+        : m_environment({{"DISPLAY", m_server.Display()},
+                         {"QT_QPA_PLATFORM", "xcb"},
+                         {"HOME", m_work.Path().string()},
+                         {"LANG", "C.UTF-8"},
+                         {"LC_ALL", ""}}) {
+        WriteWholeFile(m_work / "Debug", "");
+        std::vector<std::string> arguments{LUMISIGHT_BINARY, "--pictures",
+                                           (m_work / "Pictures").string()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        if (!m_server.Display().empty()) {
+            m_program =
+                std::make_unique<Child>(arguments, m_environment.Get(), m_work.Path().string(),
+                                        (m_work / "errors").string());
+        }
+    }
+
+    bool Started() const { return m_program && m_program->Started(); }
+    Child& Program() { return *m_program; }
+    pid_t Pid() const { return m_program->Pid(); }
+    const std::string& Display() const { return m_server.Display(); }
+    std::filesystem::path PicturesDir() const { return m_work / "Pictures"; }
+
+    std::vector<std::string> Log() const { return LogMessages(ReadWholeFile(m_work / "Message")); }
+    int LogCount(const std::string& prefix) const {
+        const std::vector<std::string> log = Log();
+        return static_cast<int>(std::count_if(
+            log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+    }
+    bool WaitForLog(const std::string& prefix, int count, std::chrono::milliseconds limit) {
+        return WaitUntil([&] { return LogCount(prefix) >= count; }, limit,
+                         std::chrono::milliseconds(10));
+    }
+
+    // The window's id once it shows; the picture is read from it from then on.
+    bool FindWindow(std::chrono::milliseconds limit = std::chrono::seconds(120)) {
+        return WaitUntil(
+            [&] {
+                const std::string id =
+                    RunShell("DISPLAY=" + Display() +
+                             " xdotool search --onlyvisible --name '^Vantor Lumisight webcam$'");
+                if (id.empty()) {
+                    return false;
+                }
+                m_window = std::stoul(id);
+                m_pixels = std::make_unique<WindowPixels>(Display(), m_window);
+                return true;
+            },
+            limit, std::chrono::milliseconds(500));
+    }
+    unsigned long Window() const { return m_window; }
+
+    // The picture area (640 x 480 at the client's origin).
+    std::optional<QImage> Picture() {
+        std::vector<std::uint32_t> pixels;
+        if (!m_pixels || !m_pixels->Read(0, 0, 640, 480, &pixels)) {
+            return std::nullopt;
+        }
+        QImage picture(640, 480, QImage::Format_RGB32);
+        for (int y = 0; y < 480; ++y) {
+            std::copy_n(pixels.data() + static_cast<std::size_t>(y) * 640, 640,
+                        reinterpret_cast<std::uint32_t*>(picture.scanLine(y)));
+        }
+        return picture;
+    }
+    // Waits until two pictures in a row differ in a twentieth of their samples; the last
+    // difference is kept for the report.
+    bool PictureMoves(std::chrono::milliseconds limit) {
+        std::optional<QImage> before = Picture();
+        return WaitUntil(
+            [&] {
+                std::optional<QImage> now = Picture();
+                lastDifference = before && now ? Differing(*before, *now) : -1;
+                before = now;
+                return lastDifference > 960;
+            },
+            limit, std::chrono::milliseconds(20));
+    }
+    int lastDifference = -1;
+    // Until a notice is drawn over the darkened picture (ShowsANotice).
+    bool WaitForNotice(std::chrono::milliseconds limit);
+    static int Differing(const QImage& a, const QImage& b) {
+        int count = 0;
+        for (int y = 0; y < 480; y += 4) {
+            for (int x = 0; x < 640; x += 4) {
+                count += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+            }
+        }
+        return count;
+    }
+
+private:
+    XServer m_server;
+    TempDir m_work;
+    Environment m_environment;
+    std::unique_ptr<Child> m_program;
+    unsigned long m_window = 0;
+    std::unique_ptr<WindowPixels> m_pixels;
+};
+
+// A notice drawn over the darkened picture: white text in the middle band of the picture and
+// nothing that bright elsewhere.
+inline ::testing::AssertionResult ShowsANotice(const QImage& picture) {
+    int inBand = 0;
+    int outside = 0;
+    for (int y = 0; y < 480; y += 2) {
+        for (int x = 0; x < 640; x += 2) {
+            const QRgb p = picture.pixel(x, y);
+            if (qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200) {
+                (y >= 200 && y < 280 ? inBand : outside) += 1;
+            }
+        }
+    }
+    if (inBand > 20 && outside == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << inBand << " bright samples in the text band, " << outside << " outside it";
+}
+
+inline bool ProgramOnScreen::WaitForNotice(std::chrono::milliseconds limit) {
+    return WaitUntil(
+        [&] {
+            const std::optional<QImage> picture = Picture();
+            return picture && ShowsANotice(*picture);
+        },
+        limit, std::chrono::milliseconds(20));
+}
+
+constexpr const char* kUdevd = "/lib/systemd/systemd-udevd";
+
+// A udev daemon for the test's life: it announces the nodes drivers add, and makes the stable
+// links under /dev/v4l. Replaying the machine's existing devices takes seconds under emulation;
+// a suite that adds all the devices it needs afterwards can leave it out.
+class UdevDaemon {
+public:
+    explicit UdevDaemon(bool replayExisting = true) {
+        int code = -1;
+        RunShell(std::string(kUdevd) + " --daemon", &code);
+        m_running = code == 0;
+        if (m_running && replayExisting) {
+            RunShell("udevadm trigger && udevadm settle --timeout=30");
+        }
+    }
+    ~UdevDaemon() {
+        if (m_running) {
+            RunShell("udevadm control --exit");
+        }
+    }
+    UdevDaemon(const UdevDaemon&) = delete;
+    UdevDaemon& operator=(const UdevDaemon&) = delete;
+    bool Running() const { return m_running; }
+
+private:
+    bool m_running = false;
 };
 
 }  // namespace vivid

@@ -123,6 +123,49 @@ TEST(StreamEndRelayOnceTest, ARunEndsOnceAndTheNextRunReportsAgain) {
     EXPECT_EQ(received.errors, (std::vector<int>{EIO, ENODEV}));
 }
 
+// A run's news of its frames comes in order from the event loop, as often as the frames stop
+// and come again, until the run is stopped, followed by another, or has ended.
+TEST(StreamActivityRelayTest, ARunsNewsComeInOrderUntilTheRunIsOver) {
+    EnsureQtApplication();
+    StreamEndRelay relay(&UserInterface());
+    std::vector<StreamActivity> news;
+    relay.SetActivityHandler([&news](StreamActivity activity) { news.push_back(activity); });
+    relay.SetHandler([](const StreamEnd&) {});
+    const std::function<void(int)> ended = relay.Arm();
+    const std::function<void(StreamActivity)> activity = relay.ActivityOfRun();
+    std::thread streaming([&activity] {
+        activity(StreamActivity::Flowing);
+        activity(StreamActivity::Silent);
+        activity(StreamActivity::Flowing);
+    });
+    streaming.join();
+    EXPECT_TRUE(news.empty()) << "not on the streaming thread";
+    ASSERT_TRUE(ProcessQueuedCalls());
+    EXPECT_EQ(news, (std::vector<StreamActivity>{StreamActivity::Flowing, StreamActivity::Silent,
+                                                 StreamActivity::Flowing}));
+
+    // An end closes the run: what it reports after, or what is still queued, is dropped.
+    ReportFromStreamingThread(ended, EIO);
+    std::thread late([&activity] { activity(StreamActivity::Silent); });
+    late.join();
+    ASSERT_TRUE(ProcessQueuedCalls());
+    EXPECT_EQ(news.size(), 3u);
+
+    // So is the news of a stopped run, and of a run followed by another.
+    relay.Arm();
+    const std::function<void(StreamActivity)> stopped = relay.ActivityOfRun();
+    relay.Disarm();
+    std::thread afterStop([&stopped] { stopped(StreamActivity::Silent); });
+    afterStop.join();
+    relay.Arm();
+    const std::function<void(StreamActivity)> current = relay.ActivityOfRun();
+    std::thread now([&current] { current(StreamActivity::Silent); });
+    now.join();
+    ASSERT_TRUE(ProcessQueuedCalls());
+    EXPECT_EQ(news.back(), StreamActivity::Silent);
+    EXPECT_EQ(news.size(), 4u);
+}
+
 TEST(StreamEndRelayOnceTest, TheHandlerMayDestroyTheRelayThatCallsIt) {
     EnsureQtApplication();
     auto relay = std::make_unique<StreamEndRelay>(&UserInterface());

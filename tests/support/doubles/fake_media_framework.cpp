@@ -112,6 +112,13 @@ public:
         *pages = std::make_unique<FakePropertyPages>(m_media);
         return S_OK_RESULT;
     }
+    HResult ReopenDevice() override {
+        if (m_media.Fails(FakeStep::Reopen)) {
+            return m_media.failureResult;
+        }
+        ++m_media.record.reopens;
+        return S_OK_RESULT;
+    }
 
 private:
     FakeMediaFramework& m_media;
@@ -200,6 +207,7 @@ public:
         *type = MediaType{};
         type->majortype = MajorType::Video;
         type->subtype = FOURCC_YUY2;
+        type->format.AvgTimePerFrame = m_media.connectedTimePerFrame;
         return S_OK_RESULT;
     }
     HResult SetBufferSamples(bool) override { return S_OK_RESULT; }
@@ -322,6 +330,9 @@ public:
     void SetStreamEndHandler(StreamEndHandler handler) override {
         m_media.SetStreamEndHandler(this, std::move(handler));
     }
+    void SetStreamActivityHandler(int silenceLimitMs, StreamActivityHandler handler) override {
+        m_media.SetStreamActivityHandler(this, silenceLimitMs, std::move(handler));
+    }
 
 private:
     HResult Join(FakeStep step) {
@@ -425,7 +436,25 @@ void FakeMediaFramework::ForgetStreamEndHandler(const MediaGraph* graph) {
     if (m_streamEndGraph == graph) {
         m_streamEndGraph = nullptr;
         m_streamEndHandler = {};
+        m_activityHandler = {};
     }
+}
+
+void FakeMediaFramework::SetStreamActivityHandler(const MediaGraph* graph, int silenceLimitMs,
+                                                  StreamActivityHandler handler) {
+    m_streamEndGraph = graph;
+    record.silenceLimitMs = silenceLimitMs;
+    m_activityHandler = std::move(handler);
+}
+
+bool FakeMediaFramework::ReportActivity(StreamActivity activity) {
+    if (!m_running || !m_activityHandler) {
+        return false;
+    }
+    // A copy: the handler may release the graph, which forgets its handlers.
+    const StreamActivityHandler handler = m_activityHandler;
+    handler(activity);
+    return true;
 }
 
 std::unique_ptr<DeviceEnumerator> FakeMediaFramework::CreateDeviceEnumerator() {

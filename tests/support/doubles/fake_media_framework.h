@@ -37,6 +37,7 @@ enum class FakeStep {
     VideoWindow,
     MediaControl,
     Run,
+    Reopen,  // the camera cannot be opened again (it has gone)
 };
 
 struct FakeDevice {
@@ -64,6 +65,8 @@ struct FakeMediaRecord {
     int callbackMethod = -1;
     int runs = 0;
     int stops = 0;
+    int reopens = 0;         // ReopenDevice calls that opened the camera again
+    int silenceLimitMs = 0;  // as the last activity handler was set
     int openedDevices = 0;
     // Objects alive now.
     int liveGraphs = 0;
@@ -86,7 +89,8 @@ public:
     std::set<std::pair<int, int>> acceptedSizes = {{320, 240}, {640, 480}, {1280, 1024}};
     std::uint32_t declaredFormatBytes = kVideoInfoHeaderBytes;
     bool hasVideoPortPin = false;
-    std::vector<DeviceControl> controls;  // empty: the camera has no settings to show
+    std::int64_t connectedTimePerFrame = 0;  // the connected type's AvgTimePerFrame (100 ns)
+    std::vector<DeviceControl> controls;     // empty: the camera has no settings to show
     // Runs while the modal settings dialog "is open"; the default just returns.
     std::function<void(const PropertyFrameRequest&, PropertyPages&)> onPropertyFrame;
 
@@ -106,6 +110,9 @@ public:
     // delivers the report to the graph's stream-end handler, as the event loop would; the graph
     // then runs no more. False, with nothing done, when no graph runs or it has no handler.
     bool EndStream(int error);
+    // Reports the running stream's activity to the graph's handler, as the event loop would;
+    // false, with nothing done, when no graph runs or it has no handler.
+    bool ReportActivity(StreamActivity activity);
 
     // ---- MediaFramework ----
     std::unique_ptr<DeviceEnumerator> CreateDeviceEnumerator() override;
@@ -119,9 +126,12 @@ public:
     void SetRunning(bool running) { m_running = running; }
     void SetStreamEndHandler(const MediaGraph* graph, StreamEndHandler handler);
     void ForgetStreamEndHandler(const MediaGraph* graph);
+    void SetStreamActivityHandler(const MediaGraph* graph, int silenceLimitMs,
+                                  StreamActivityHandler handler);
 
 private:
     bool m_running = false;
-    const MediaGraph* m_streamEndGraph = nullptr;  // whose handler is installed
+    const MediaGraph* m_streamEndGraph = nullptr;  // whose handlers are installed
     StreamEndHandler m_streamEndHandler;
+    StreamActivityHandler m_activityHandler;
 };
