@@ -6,7 +6,6 @@
 
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
-#include "pictures/picture_numbering.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
 #include "ui/accessible_skin.h"
@@ -16,13 +15,6 @@
 namespace {
 
 constexpr Rect kPictureArea{0, 0, 640, 480};
-
-// "%s" in a message replaced by `value`.
-std::string Filled(const char* format, const std::string& value) {
-    std::string text = format;
-    const std::size_t at = text.find("%s");
-    return at == std::string::npos ? text : text.replace(at, 2, value);
-}
 
 }  // namespace
 
@@ -125,12 +117,5 @@ void CWebcamDlg::Press(int part, int item) {
         RunKeyCommand(PressButton(Skin(), button, menu));
     } else if (part == kPartMenu && m_bResMenuOpen) {
         RunKeyCommand(ChooseMenuRow(Skin(), item, m_bHighResRefused));
-    }
-}
-
-void CWebcamDlg::AnnounceTakenPicture(int number) {
-    if (HasWindow()) {
-        Window().Announce(
-            Filled(Text(kPictureTakenEnglish, kPictureTakenChinese), PictureFileName(number)));
     }
 }

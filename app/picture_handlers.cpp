@@ -6,6 +6,7 @@
 #include "app/user_messages.h"
 #include "app/webcam_dlg.h"
 #include "pictures/picture_catalogue.h"
+#include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
 #include "pictures/snapshot.h"
 #include "pictures/strip_navigation.h"
@@ -19,6 +20,13 @@ namespace {
 
 constexpr int kShellFileNotFound = 2;
 constexpr int kShellPathNotFound = 3;
+
+// "%s" in a message replaced by `value`.
+std::string Filled(const char* format, const std::string& value) {
+    std::string text = format;
+    const std::size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, value);
+}
 
 }  // namespace
 
@@ -122,4 +130,12 @@ void CWebcamDlg::OnLButtonDblClk(unsigned /*flags*/, Point /*point*/) {
         Services().messageBoxes.Show(kPictureNotFound, path, MB_OK);
     }
     WriteLog("Error in ShellExecute");
+}
+
+// Tells assistive technology of the picture just taken.
+void CWebcamDlg::AnnounceTakenPicture(int number) {
+    if (HasWindow()) {
+        Window().Announce(
+            Filled(Text(kPictureTakenEnglish, kPictureTakenChinese), PictureFileName(number)));
+    }
 }

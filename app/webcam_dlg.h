@@ -12,19 +12,20 @@
 //                                                                               ui/button_faces
 //   ChooseLanguage, ShowUserMessage                  app/language.cpp           platform/locale
 //   InitStillGraph, ReleaseStillGraph,               app/capture_handlers.cpp   capture/
-//     GetDefaultCapDevice, ShowDeviceProperties,
-//     the resolution change
-//   OnCameraStreamEnd, LookForLostCamera (a camera   app/lost_camera.cpp        capture/
-//     unplugged and plugged in again)                                           camera_return
-//   OnCameraActivity, RestartHungCamera (a camera    app/hung_camera.cpp        capture/
-//     that stops sending frames)                                                camera_watch
+//     GetDefaultCapDevice, ShowDeviceProperties,                                (camera_return,
+//     the resolution change; OnCameraStreamEnd,                                 camera_watch)
+//     LookForLostCamera (a camera unplugged and
+//     plugged in again); OnCameraActivity,
+//     RestartHungCamera (a camera that stops
+//     sending frames)
 //   WindowProc (power broadcasts), the sleep watch   app/power_broadcast.cpp    platform/
 //                                                                               power_notices
 //   FindFileInDocument, SweepMissingPictures,        app/picture_handlers.cpp   pictures/
 //     UpdateThumbScroll, RemoveThumbnail,
 //     TakeSnapshot, PicturePath, OnHScroll,
 //     DeleteSelectedPictures, OnLButtonDblClk,
-//     the thumbnails loaded in the background
+//     the thumbnails loaded in the background,
+//     the announcement of a picture taken
 //   OnMouseMove, OnLButtonUp, OnLButtonDown,         app/pointer_handlers.cpp   ui/pointer,
 //     OnCaptureChanged, the commands                                            ui/strip_selection
 //   keyboard filter, OnKeyDown, OnSetFocus,          app/keyboard_handlers.cpp  ui/keyboard
@@ -180,10 +181,10 @@ private:
     void ChangeResolution(int resolution);
     // The commands of the keys, which run as the pointer's (app/keyboard_handlers.cpp).
     void RunKeyCommand(const KeyCommand& command);
-    // Tells assistive technology of the picture just taken (app/accessibility.cpp).
+    // Tells assistive technology of the picture just taken (app/picture_handlers.cpp).
     void AnnounceTakenPicture(int number);
     // The picture area's state while the camera is away or not responding, in the window's
-    // language; an empty text shows the live picture again (app/lost_camera.cpp).
+    // language; an empty text shows the live picture again (app/capture_handlers.cpp).
     void ShowCameraState(const std::string& text);
     // Closes the camera's settings dialog when it is open: before a sleep, and when the camera
     // has gone (app/capture_handlers.cpp).
