@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <utility>
@@ -76,6 +77,18 @@ QRect ToQRect(const Rect& rect) {
     return QRect(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
+// The device pixels of the client image that show any part of a rectangle of the widget: its
+// edges scaled and rounded outwards, as the toolkit repaints the screen's pixels.
+Rect DevicePixelsOf(const QRect& rect, double scale, const QImage& image) {
+    const Rect device{static_cast<int>(std::floor(rect.left() * scale)),
+                      static_cast<int>(std::floor(rect.top() * scale)),
+                      static_cast<int>(std::ceil((rect.left() + rect.width()) * scale)),
+                      static_cast<int>(std::ceil((rect.top() + rect.height()) * scale))};
+    Rect area;
+    IntersectRect(&area, device, Rect{0, 0, image.width(), image.height()});
+    return area;
+}
+
 }  // namespace
 
 // Wakes the user-interface thread when the streaming thread announces a video frame. It is
@@ -120,18 +133,49 @@ public:
     // Paints the newest video frame (queued here from the streaming thread's announcement).
     void PaintVideo() { m_window.PaintPreview(); }
 
+    // Gives the window the device pixel ratio of the screen the widget is on now; a new ratio
+    // has the whole window drawn again at it.
+    void FollowDevicePixelRatio() {
+        const double ratio = devicePixelRatioF();
+        if (DeviceGrid(ratio).Scale() != m_window.Grid().Scale()) {
+            m_window.SetDeviceScale(ratio);
+            update();
+        }
+    }
+
 protected:
+    bool event(QEvent* event) override {
+        // Moved to a screen of another scale, or the screen's scale changed.
+        const bool newRatio = event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+                              || event->type() == QEvent::DevicePixelRatioChange
+#endif
+            ;
+        if (newRatio) {
+            FollowDevicePixelRatio();
+        }
+        return QWidget::event(event);
+    }
+
     void paintEvent(QPaintEvent* event) override {
+        // The paint comes at the ratio the toolkit paints at now, whatever announced it.
+        FollowDevicePixelRatio();
         if (m_window.HasDirtyArea()) {
             m_painting = true;
             m_paintRegion = event->region();
             m_window.UpdateWindow();  // repaints the dirty area, then runs the dialog's OnPaint
             m_painting = false;
         }
+        // The client image holds the screen's device pixels: each is copied onto its own.
         QPainter painter(this);
         const QImage& image = m_window.ClientImage();
+        const double scale = m_window.Grid().Scale();
         for (const QRect& rect : event->region()) {
-            painter.drawImage(rect, image, rect);
+            const Rect device = DevicePixelsOf(rect, scale, image);
+            if (!IsRectEmpty(device)) {
+                painter.drawImage(QPointF(device.left / scale, device.top / scale), image,
+                                  QRectF(device.left, device.top, device.Width(), device.Height()));
+            }
         }
     }
 
@@ -173,13 +217,16 @@ protected:
             QWidget::keyReleaseEvent(event);
         }
     }
-    void focusOutEvent(QFocusEvent* /*event*/) override { m_window.Handler().OnKillFocus(); }
+    void focusOutEvent(QFocusEvent* /*event*/) override {
+        m_window.Handler().OnKillFocus();
+    }
 
 private:
-    // Whether a pointer event reaches the dialog, and where in client coordinates.
+    // Whether a pointer event reaches the dialog, and where in client coordinates: the logical
+    // pixel drawn in the device pixel under the pointer, so that a click hits what it is on.
     bool Forwarded(const QMouseEvent* event, Point* point) const {
-        const QPoint position = event->position().toPoint();
-        *point = Point{position.x(), position.y()};
+        const QPointF position = event->position();
+        *point = m_window.Grid().PixelAt(position.x(), position.y());
         const Rect client{0, 0, m_window.ClientWidth(), m_window.ClientHeight()};
         PreviewSurface& video = m_window.Preview();
         const bool overVideo = video.IsVisible() && PtInRect(video.Placement(), *point);
@@ -239,7 +286,8 @@ WindowPresenter::WindowPresenter(DialogWindow& window)
     // dialog, once the user-interface thread takes the wake-up.
     auto* waker = new VideoFrameWaker(view, [view] { view->PaintVideo(); });
     window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
-    window.PaintPreview();  // takes a frame announced before there was a presenter
+    view->FollowDevicePixelRatio();  // the screen it will open on
+    window.PaintPreview();           // takes a frame announced before there was a presenter
     Presenters()[&window] = this;
 }
 

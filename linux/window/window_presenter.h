@@ -7,6 +7,10 @@
 // the desktop makes by itself; the scroll bar's actions become scroll codes. Only changed
 // rectangles are blitted.
 //
+// The window keeps its logical size on every screen; its client image follows the device pixel
+// ratio of the screen it is on (also when it is moved to another), and a pointer position becomes
+// the logical pixel drawn in the device pixel under the pointer.
+//
 // Pointer events are forwarded only inside the client area and not over the visible live
 // picture: the window never captures the pointer, and the live picture is a child of its own
 // that keeps its events.
