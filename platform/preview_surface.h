@@ -37,6 +37,14 @@ public:
     // announced again. The second form limits the drawing to clip (logical client coordinates).
     void PaintInto(QImage& client);
     void PaintInto(QImage& client, const Rect& clip);
+    // Takes the newest frame if one came since the last was taken (the next one is then
+    // announced again); painting takes it too.
+    void TakeNewestFrame();
+    // The frame taken last, when the placement shows it as it is (visible, no notice, converted
+    // for the placement's device size at this ratio): its device pixels, not copied, with the
+    // ratio as their device pixel ratio, valid until the next frame is taken. A null image
+    // otherwise. Lets the window show a frame straight from where it was converted.
+    QImage LiveFrame(double scale);
     // A state shown in place of the live picture (a camera that went away): while the text is
     // not empty, the placement shows the last frame darkened (black when there is none) with the
     // text centred on it, whether the surface is visible or not. An empty text ends it. The

@@ -204,7 +204,7 @@ void PreviewSurface::PaintInto(QImage& client) {
     PaintInto(client, Rect{0, 0, client.width(), client.height()});
 }
 
-void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
+void PreviewSurface::TakeNewestFrame() {
     Slots& buffers = *m_slots;
     // The relaxed look only saves an exchange when nothing new has arrived; the exchange itself
     // does the synchronising.
@@ -213,6 +213,26 @@ void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
             static_cast<unsigned>(buffers.readSlot), std::memory_order_acq_rel);
         buffers.readSlot = static_cast<int>(previous & kSlotMask);
     }
+}
+
+QImage PreviewSurface::LiveFrame(double scale) {
+    Slots& buffers = *m_slots;
+    Slots::Frame& frame = buffers.frames[buffers.readSlot];
+    const Rect device = DeviceGrid(scale).ToDevice(buffers.placement);
+    if (!buffers.visible || !buffers.notice.empty() || frame.width != device.Width() ||
+        frame.height != device.Height() || frame.pixels.empty()) {
+        return QImage();
+    }
+    // Writable pixels, so that giving the image its ratio does not copy them.
+    QImage image(reinterpret_cast<uchar*>(frame.pixels.data()), frame.width, frame.height,
+                 frame.width * 4, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
+void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
+    Slots& buffers = *m_slots;
+    TakeNewestFrame();
     const Slots::Frame& frame = buffers.frames[buffers.readSlot];
     const Rect& placement = buffers.placement;
     Rect logicalArea;

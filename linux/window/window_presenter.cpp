@@ -7,13 +7,17 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
@@ -77,6 +81,30 @@ QRect ToQRect(const Rect& rect) {
     return QRect(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
+// The parts of a rectangle outside another: up to four bands round the hole.
+std::vector<Rect> Outside(const Rect& whole, const Rect& hole) {
+    Rect inside;
+    if (!IntersectRect(&inside, whole, hole)) {
+        return IsRectEmpty(whole) ? std::vector<Rect>{} : std::vector<Rect>{whole};
+    }
+    std::vector<Rect> parts{
+        Rect{whole.left, whole.top, whole.right, inside.top},
+        Rect{whole.left, inside.bottom, whole.right, whole.bottom},
+        Rect{whole.left, inside.top, inside.left, inside.bottom},
+        Rect{inside.right, inside.top, whole.right, inside.bottom},
+    };
+    std::erase_if(parts, [](const Rect& part) { return IsRectEmpty(part); });
+    return parts;
+}
+
+// Copies device pixels of an image onto the widget one for one: `device` in the client image's
+// device pixels, `origin` where the image's top-left pixel lies among them.
+void Blit(QPainter& painter, const QImage& image, const Rect& device, Point origin, double scale) {
+    painter.drawImage(
+        QPointF(device.left / scale, device.top / scale), image,
+        QRectF(device.left - origin.x, device.top - origin.y, device.Width(), device.Height()));
+}
+
 // The device pixels of the client image that show any part of a rectangle of the widget: its
 // edges scaled and rounded outwards, as the toolkit repaints the screen's pixels.
 Rect DevicePixelsOf(const QRect& rect, double scale, const QImage& image) {
@@ -130,8 +158,18 @@ public:
         update(area);
     }
 
-    // Paints the newest video frame (queued here from the streaming thread's announcement).
-    void PaintVideo() { m_window.PaintPreview(); }
+    // Shows the newest video frame (queued here from the streaming thread's announcement):
+    // straight from the frame when it is shown as it is, else (a notice, a frame of an earlier
+    // size) through the client image.
+    void PaintVideo() {
+        PreviewSurface& video = m_window.Preview();
+        video.TakeNewestFrame();
+        if (!video.LiveFrame(m_window.Grid().Scale()).isNull()) {
+            update(ToQRect(video.Placement()));
+            return;
+        }
+        m_window.PaintPreview();
+    }
 
     // Gives the window the device pixel ratio of the screen the widget is on now; a new ratio
     // has the whole window drawn again at it.
@@ -143,8 +181,43 @@ public:
         }
     }
 
+    // Listens to the pointer events of the native window the view is shown in: they carry the
+    // exact (fractional) logical position of the device pixel under the pointer, which the
+    // toolkit rounds to a whole logical pixel before it hands the event to the view. At a
+    // fractional scale that rounding can name the neighbour of the logical pixel drawn there.
+    void WatchNativeWindow() {
+        QWindow* native = window()->windowHandle();
+        if (native != nullptr && native != m_watched) {
+            if (m_watched != nullptr) {
+                m_watched->removeEventFilter(this);
+            }
+            native->installEventFilter(this);
+            m_watched = native;
+        }
+    }
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseMove:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                if (watched == m_watched) {
+                    m_exactPosition =
+                        mapFrom(window(), static_cast<QMouseEvent*>(event)->position());
+                }
+                break;
+            default:
+                break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
     bool event(QEvent* event) override {
+        if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
+            WatchNativeWindow();
+        }
         // Moved to a screen of another scale, or the screen's scale changed.
         const bool newRatio = event->type() == QEvent::ScreenChangeInternal
 #if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
@@ -166,15 +239,23 @@ protected:
             m_window.UpdateWindow();  // repaints the dirty area, then runs the dialog's OnPaint
             m_painting = false;
         }
-        // The client image holds the screen's device pixels: each is copied onto its own.
+        // The client image holds the screen's device pixels: each is copied onto its own. The
+        // live picture, on top of everything, comes straight from its newest frame, which
+        // spares copying every frame into the client image first.
         QPainter painter(this);
         const QImage& image = m_window.ClientImage();
         const double scale = m_window.Grid().Scale();
+        const QImage live = m_window.Preview().LiveFrame(scale);
+        const Rect video =
+            live.isNull() ? Rect{} : m_window.Grid().ToDevice(m_window.Preview().Placement());
         for (const QRect& rect : event->region()) {
             const Rect device = DevicePixelsOf(rect, scale, image);
-            if (!IsRectEmpty(device)) {
-                painter.drawImage(QPointF(device.left / scale, device.top / scale), image,
-                                  QRectF(device.left, device.top, device.Width(), device.Height()));
+            Rect overVideo;
+            if (IntersectRect(&overVideo, device, video)) {
+                Blit(painter, live, overVideo, Point{video.left, video.top}, scale);
+            }
+            for (const Rect& part : Outside(device, video)) {
+                Blit(painter, image, part, Point{0, 0}, scale);
             }
         }
     }
@@ -224,8 +305,15 @@ protected:
 private:
     // Whether a pointer event reaches the dialog, and where in client coordinates: the logical
     // pixel drawn in the device pixel under the pointer, so that a click hits what it is on.
-    bool Forwarded(const QMouseEvent* event, Point* point) const {
-        const QPointF position = event->position();
+    bool Forwarded(const QMouseEvent* event, Point* point) {
+        // The native window's exact position when it is the one this event was rounded from
+        // (an event sent to the view directly has none).
+        QPointF position = event->position();
+        if (m_exactPosition && std::abs(m_exactPosition->x() - position.x()) <= 0.5 &&
+            std::abs(m_exactPosition->y() - position.y()) <= 0.5) {
+            position = *m_exactPosition;
+        }
+        m_exactPosition.reset();
         *point = m_window.Grid().PixelAt(position.x(), position.y());
         const Rect client{0, 0, m_window.ClientWidth(), m_window.ClientHeight()};
         PreviewSurface& video = m_window.Preview();
@@ -251,6 +339,8 @@ private:
     DialogWindow& m_window;
     bool m_painting = false;
     QRegion m_paintRegion;
+    QPointer<QWindow> m_watched;             // the native window whose pointer events are watched
+    std::optional<QPointF> m_exactPosition;  // of the pointer event being delivered
 };
 
 WindowPresenter::WindowPresenter(DialogWindow& window)
