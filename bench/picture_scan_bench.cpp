@@ -12,7 +12,7 @@
 #include "picture_bench_support.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_loader.h"
 #include "support/doubles/queued_tasks.h"
 

@@ -70,13 +70,14 @@ function(lumisight_forbid_platform_headers target)
     lumisight_forbid_headers(${target} x11 dbus udev v4l2)
 endfunction()
 
-# lumisight_logic_module(<module> [USES <module>...]): the library lumisight_<module> of
-# <module>/*.cpp (app/main.cpp, the program's entry, excepted), seeing <module>, the modules it
-# uses, resources/ and platform/'s interface.
+# lumisight_logic_module(<module> [USES <module>...]): the library lumisight_<module> of the
+# .cpp files of <module> and its subfolders (app/main.cpp, the program's entry, excepted),
+# seeing <module>, the modules it uses, resources/ and platform/'s interface.
 function(lumisight_logic_module module)
     cmake_parse_arguments(ARG "" "" "USES" ${ARGN})
     lumisight_module_view(${module} ${module} ${ARG_USES} resources platform)
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${module}/*.cpp)
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${module}/*.cpp
+        ${CMAKE_SOURCE_DIR}/${module}/*/*.cpp)
     list(FILTER sources EXCLUDE REGEX "/app/main\\.cpp$")
     add_library(lumisight_${module} STATIC ${sources})
     lumisight_forbid_platform_headers(lumisight_${module})

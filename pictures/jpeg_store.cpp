@@ -11,8 +11,8 @@
 #include <cstring>
 #include <utility>
 
-#include "pictures/file_descriptor.h"
 #include "pictures/picture_numbering.h"
+#include "pictures/thumbnails/file_descriptor.h"
 #include "platform/diagnostic_log.h"
 
 namespace {

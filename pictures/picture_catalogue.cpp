@@ -4,12 +4,12 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include "pictures/cached_thumbnails.h"
-#include "pictures/picture_loader.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
-#include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_loader.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "platform/diagnostic_log.h"
 
 namespace {

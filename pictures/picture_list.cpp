@@ -1,9 +1,9 @@
 #include "pictures/picture_list.h"
 
-#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_scan.h"
-#include "pictures/picture_work_buffers.h"
 #include "pictures/thumbnail_pool.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 
 PictureList::PictureList() = default;
 PictureList::~PictureList() = default;

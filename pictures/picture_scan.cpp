@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pictures/cached_thumbnails.h"
 #include "pictures/file_list.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_numbering.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "platform/diagnostic_log.h"
 
 namespace {

@@ -1,12 +1,12 @@
 #include "pictures/snapshot.h"
 
 #include "capture/frame_double_buffer.h"
-#include "pictures/cached_thumbnails.h"
 #include "pictures/image_handle.h"
 #include "pictures/jpeg_store.h"
 #include "pictures/picture_numbering.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 #include "pictures/yuy2_conversion.h"
 #include "platform/diagnostic_log.h"
 

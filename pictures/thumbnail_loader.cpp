@@ -10,9 +10,9 @@
 #include <system_error>
 #include <unordered_set>
 
-#include "pictures/cached_thumbnails.h"
 #include "pictures/picture_numbering.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "platform/services.h"
 
 namespace {

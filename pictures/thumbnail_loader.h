@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "pictures/picture_loader.h"
 #include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/picture_loader.h"
 
 class CachedThumbnails;
 class TaskPoster;

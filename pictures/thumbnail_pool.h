@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "pictures/mapped_region.h"
 #include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/mapped_region.h"
 
 class ThumbnailPool {
 public:

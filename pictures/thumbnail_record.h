@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "pictures/thumbnails/thumbnail_block.h"
+
 // One picture of the list: its number (0 marks an empty record), its own 80 x 60 24-bit
 // bottom-up thumbnail block of 14400 bytes (fixed for the life of the window; the pool owns the
 // memory), whether it is selected in the strip, and whether the block holds the picture's
@@ -14,7 +16,3 @@ struct ThumbnailRecord {
 };
 
 constexpr int kThumbnailCapacity = 10000;
-constexpr int kThumbWidth = 80;
-constexpr int kThumbHeight = 60;
-constexpr int kThumbRowBytes = kThumbWidth * 3;
-constexpr int kThumbBlockBytes = kThumbRowBytes * kThumbHeight;  // 14400

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 
 namespace {

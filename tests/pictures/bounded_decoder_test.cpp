@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "picture_test_support.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 #include "support/freeimage_reference_loader.h"
 #include "support/jpeg_samples.h"

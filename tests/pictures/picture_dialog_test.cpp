@@ -7,10 +7,10 @@
 
 #include "capture/frame_double_buffer.h"
 #include "picture_test_support.h"
-#include "pictures/cached_thumbnails.h"
-#include "pictures/picture_loader.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_loader.h"
 #include "pictures/picture_numbering.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/yuy2_conversion.h"
 #include "platform/dialog_window.h"
 #include "platform/scroll_bar.h"

@@ -1,4 +1,4 @@
-#include "pictures/picture_loader.h"
+#include "pictures/thumbnails/picture_loader.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "picture_test_support.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "picture_test_support.h"
-#include "pictures/cached_thumbnails.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"

@@ -1,4 +1,4 @@
-#include "pictures/thumbnail_cache.h"
+#include "pictures/thumbnails/thumbnail_cache.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "picture_test_support.h"
-#include "pictures/cached_thumbnails.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
 #include "support/jpeg_samples.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 
 #include <gtest/gtest.h>
 

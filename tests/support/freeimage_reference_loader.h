@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 
 namespace freeimage_reference {
 

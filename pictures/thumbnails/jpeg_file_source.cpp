@@ -1,4 +1,4 @@
-#include "pictures/jpeg_file_source.h"
+#include "pictures/thumbnails/jpeg_file_source.h"
 
 #include <errno.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "pictures/jpeg_thumbnail_decoder.h"
+#include "pictures/thumbnails/jpeg_thumbnail_decoder.h"
 
 // libjpeg reports fatal errors through a callback that must not return; here it jumps back to
 // the one function that makes libjpeg's calls (RunDecoder). Every frame that such a jump can
@@ -19,11 +19,11 @@
 #include <new>
 #include <optional>
 
-#include "pictures/jpeg_file_source.h"
-#include "pictures/loaded_pixel_layout.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_record.h"
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/jpeg_file_source.h"
+#include "pictures/thumbnails/loaded_pixel_layout.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_block.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pictures/loaded_pixel_layout.h"
+#include "pictures/thumbnails/loaded_pixel_layout.h"
 
 #include <array>
 

@@ -1,13 +1,13 @@
-#include "pictures/picture_loader.h"
+#include "pictures/thumbnails/picture_loader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 
-#include "pictures/file_descriptor.h"
-#include "pictures/jpeg_file_source.h"
-#include "pictures/jpeg_thumbnail_decoder.h"
+#include "pictures/thumbnails/file_descriptor.h"
+#include "pictures/thumbnails/jpeg_file_source.h"
+#include "pictures/thumbnails/jpeg_thumbnail_decoder.h"
 #include "platform/diagnostic_log.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#include "pictures/cached_thumbnails.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
 
 #include <pthread.h>
 
 #include <chrono>
 #include <system_error>
 
-#include "pictures/mapped_region.h"
-#include "pictures/picture_loader.h"
-#include "pictures/picture_work_buffers.h"
-#include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/mapped_region.h"
+#include "pictures/thumbnails/picture_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
+#include "pictures/thumbnails/thumbnail_block.h"
 
 namespace {
 

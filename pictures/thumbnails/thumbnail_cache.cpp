@@ -1,4 +1,4 @@
-#include "pictures/thumbnail_cache.h"
+#include "pictures/thumbnails/thumbnail_cache.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,141 +13,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "pictures/file_descriptor.h"
-#include "pictures/mapped_region.h"
-#include "pictures/thumbnail_record.h"
-
-// The file, all numbers little-endian:
-//   header   magic "LUMITHMB", version, entry size, entry count, folder path length (4 bytes
-//            each after the magic), 8 reserved bytes, then the picture folder's path
-//   entries  each kEntryBytes: file size (8), modification time in ns (8), inode (8), name
-//            length (2), 6 reserved, the name in 256 bytes, the 14400 thumbnail bytes
-//   trailer  the XXH3 64-bit hash of everything before it (8)
-// Fixed-size entries put every thumbnail at a known place in the file and bound the file's size.
+#include "pictures/thumbnails/cache_file_format.h"
+#include "pictures/thumbnails/file_descriptor.h"
+#include "pictures/thumbnails/mapped_region.h"
+#include "pictures/thumbnails/thumbnail_block.h"
 
 namespace {
 
-constexpr char kMagic[8] = {'L', 'U', 'M', 'I', 'T', 'H', 'M', 'B'};
-constexpr std::uint32_t kVersion = 1;
-constexpr std::size_t kHeaderBytes = 32;
-constexpr std::size_t kMaxFolderBytes = 4096;
-constexpr std::size_t kMaxNameBytes = 255;
-constexpr std::size_t kNameOffset = 32;
-constexpr std::size_t kPixelsOffset = kNameOffset + 256;
-constexpr std::size_t kEntryBytes = kPixelsOffset + kThumbBlockBytes;
-constexpr std::size_t kTrailerBytes = 8;
-constexpr std::size_t kMaxFileBytes =
-    kHeaderBytes + kMaxFolderBytes + ThumbnailCache::kMaxEntries * kEntryBytes + kTrailerBytes;
-// Entries go through memory this many at a time when a file is read or written.
-constexpr std::size_t kChunkEntries = 16;
+using namespace cache_file;
 
-void Put(std::uint8_t* at, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-std::uint64_t Get(const std::uint8_t* at, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i) {
-        value |= std::uint64_t{at[i]} << (8 * i);
-    }
-    return value;
-}
-
-// Reads exactly `size` bytes at `offset`; false when the file ends first (truncated meanwhile)
-// or cannot be read.
-bool ReadAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t count = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        bytes += count;
-        size -= static_cast<std::size_t>(count);
-        offset += static_cast<std::uint64_t>(count);
-    }
-    return true;
-}
-
-bool WriteFully(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t count = ::write(fd, bytes, size);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        bytes += count;
-        size -= static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
-bool UsableName(const std::string& name) {
-    return !name.empty() && name.size() <= kMaxNameBytes &&
-           name.find_first_of(std::string("/\0", 2)) == std::string::npos && name != "." &&
-           name != "..";
-}
-
-PictureFileKey KeyOfEntry(const std::uint8_t* entry) {
-    const std::size_t nameBytes = static_cast<std::size_t>(Get(entry + 24, 2));
-    return PictureFileKey{std::string(reinterpret_cast<const char*>(entry + kNameOffset),
-                                      std::min(nameBytes, kMaxNameBytes + 1)),
-                          Get(entry, 8), static_cast<std::int64_t>(Get(entry + 8, 8)),
-                          Get(entry + 16, 8)};
-}
-
-void WriteEntryKey(std::uint8_t* entry, const PictureFileKey& key) {
-    std::memset(entry, 0, kPixelsOffset);
-    Put(entry, key.size, 8);
-    Put(entry + 8, static_cast<std::uint64_t>(key.mtimeNs), 8);
-    Put(entry + 16, key.inode, 8);
-    Put(entry + 24, key.name.size(), 2);
-    std::memcpy(entry + kNameOffset, key.name.data(), key.name.size());
-}
-
-std::int64_t ModifiedNs(const struct stat& info) {
-    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-}
-
-std::optional<PictureFileKey> KeyOfStat(const std::string& name, const struct stat& info) {
-    if (!S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    return PictureFileKey{name, static_cast<std::uint64_t>(info.st_size), ModifiedNs(info),
-                          static_cast<std::uint64_t>(info.st_ino)};
-}
-
-std::array<std::uint8_t, kHeaderBytes> Header(std::size_t entries, std::size_t folderBytes) {
-    std::array<std::uint8_t, kHeaderBytes> header{};
-    std::memcpy(header.data(), kMagic, sizeof kMagic);
-    Put(header.data() + 8, kVersion, 4);
-    Put(header.data() + 12, kEntryBytes, 4);
-    Put(header.data() + 16, entries, 4);
-    Put(header.data() + 20, folderBytes, 4);
-    return header;
-}
-
-// Creates the folder and its missing parents, private to the user.
-bool EnsureFolder(const std::string& folder) {
-    std::error_code error;
-    const std::filesystem::path path(folder);
-    std::filesystem::path partial;
-    for (const auto& part : path) {
-        partial /= part;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    return std::filesystem::is_directory(path, error);
-}
+static_assert(ThumbnailCache::kMaxEntries == cache_file::kMaxEntries);
 
 bool Inside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
     auto i = inner.begin();
@@ -177,19 +52,6 @@ bool InsidePictures(const std::string& folder, const std::string& pictures) {
            Inside(resolved(folder), resolved(pictures));
 }
 
-// What tells a file from the same file changed, or from another one at its name.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t mtimeNs = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-FileIdentity IdentityOf(const struct stat& info) {
-    return FileIdentity{info.st_dev, info.st_ino, info.st_size, ModifiedNs(info)};
-}
-
 // The entry's pixels into `pixels`: from memory, or read back from the file when they still
 // are what was kept there.
 template <typename Entry>
@@ -202,38 +64,7 @@ bool CopyPixels(const Entry& entry, std::uint8_t* pixels) {
            XXH3_64bits(pixels, kThumbBlockBytes) == entry.pixelsHash;
 }
 
-// Removes the temporary file unless it was renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!m_kept) {
-            unlink(m_path.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    bool RenameTo(const std::string& path) {
-        m_kept = rename(m_path.c_str(), path.c_str()) == 0;
-        return m_kept;
-    }
-
-private:
-    std::string m_path;
-    bool m_kept = false;
-};
-
 }  // namespace
-
-std::optional<PictureFileKey> PictureFileKeyOf(const std::string& folder, const std::string& name) {
-    struct stat info {};
-    if (!UsableName(name) || stat((folder + "/" + name).c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return KeyOfStat(name, info);
-}
 
 std::optional<std::string> ThumbnailCacheFolder(const EnvironmentLookup& getenv,
                                                 const std::string& picturesFolder) {
@@ -293,31 +124,6 @@ struct ThumbnailCache::Entry {
     std::shared_ptr<const OpenFile> file;
     std::shared_ptr<const PixelSlab> slab;
     std::uint64_t offset = 0;
-};
-
-// The running hash of what a cache file holds, which its trailer gives at the end. Its state
-// lives on the heap: the layout belongs to the shared library's version.
-class ThumbnailCache::Checksum {
-public:
-    Checksum() : m_state(XXH3_createState()) {
-        if (m_state) {
-            XXH3_64bits_reset(m_state.get());
-        }
-    }
-    explicit operator bool() const { return m_state != nullptr; }
-    void Add(const void* data, std::size_t size) { XXH3_64bits_update(m_state.get(), data, size); }
-    // Adds the bytes and writes them to `fd`.
-    bool Write(int fd, const void* data, std::size_t size) {
-        Add(data, size);
-        return WriteFully(fd, data, size);
-    }
-    std::uint64_t Digest() const { return XXH3_64bits_digest(m_state.get()); }
-
-private:
-    struct Free {
-        void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-    };
-    std::unique_ptr<XXH3_state_t, Free> m_state;
 };
 
 ThumbnailCache::ThumbnailCache(std::string picturesFolder)
@@ -403,7 +209,8 @@ bool ThumbnailCache::ReadEntries(const std::shared_ptr<const OpenFile>& file, Ch
             Entry entry{KeyOfEntry(bytes), XXH3_64bits(bytes + kPixelsOffset, kThumbBlockBytes),
                         read.size() + 1,   file,
                         nullptr,           file->PixelsOf(first + i)};
-            if (!UsableName(entry.key.name) || !index.emplace(entry.key.name, read.size()).second) {
+            if (!UsablePictureName(entry.key.name) ||
+                !index.emplace(entry.key.name, read.size()).second) {
                 return false;
             }
             read.push_back(std::move(entry));
@@ -441,7 +248,7 @@ bool ThumbnailCache::Find(const PictureFileKey& key, std::uint8_t* pixels) const
 }
 
 bool ThumbnailCache::Insert(const PictureFileKey& key, const std::uint8_t* pixels) {
-    if (!UsableName(key.name)) {
+    if (!UsablePictureName(key.name)) {
         return false;
     }
     const std::uint64_t hash = XXH3_64bits(pixels, kThumbBlockBytes);
@@ -574,7 +381,7 @@ void ThumbnailCache::SavePlan::DropChangedPictures() {
         const PictureFileKey& key = m_entries[i].key;
         struct stat info {};
         if (!pictures || fstatat(pictures.Get(), key.name.c_str(), &info, 0) != 0 ||
-            KeyOfStat(key.name, info) != key) {
+            PictureFileKeyOfStat(key.name, info) != key) {
             m_fates[i] = Fate::Dropped;
         }
     }

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "pictures/picture_loader.h"
+#include "pictures/thumbnails/picture_loader.h"
 
 // More scans than a progressive picture needs (they have about ten): each scan may pass over
 // the whole picture again, so their number bounds the cost of a picture.

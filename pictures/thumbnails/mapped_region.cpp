@@ -1,4 +1,4 @@
-#include "pictures/mapped_region.h"
+#include "pictures/thumbnails/mapped_region.h"
 
 #include <sys/mman.h>
 

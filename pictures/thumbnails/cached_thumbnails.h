@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "pictures/thumbnail_cache.h"
+#include "pictures/thumbnails/thumbnail_cache.h"
 
 class CachedThumbnails {
 public:

@@ -1,10 +1,10 @@
-#include "pictures/thumbnail_sampling.h"
+#include "pictures/thumbnails/thumbnail_sampling.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/thumbnail_block.h"
 
 namespace {
 

@@ -34,21 +34,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pictures/file_descriptor.h"
+#include "pictures/thumbnails/file_descriptor.h"
+#include "pictures/thumbnails/picture_file_key.h"
 #include "platform/pictures_folder.h"
-
-// What identifies a picture file's content without reading it.
-struct PictureFileKey {
-    std::string name;  // within the picture folder, at most 255 bytes
-    std::uint64_t size = 0;
-    std::int64_t mtimeNs = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const PictureFileKey&) const = default;
-};
-
-// The key of the file `name` in `folder` as it is now; nothing when it is not a regular file
-// that can be examined.
-std::optional<PictureFileKey> PictureFileKeyOf(const std::string& folder, const std::string& name);
 
 // The folder for the caches: $XDG_CACHE_HOME/lumisight-webcam when that variable is an
 // absolute path, else $HOME/.cache/lumisight-webcam. Nothing when there is no home to use, or
@@ -59,11 +47,14 @@ std::optional<std::string> ThumbnailCacheFolder(const EnvironmentLookup& getenv,
 // The cache file of `picturesFolder` within `cacheFolder`.
 std::string ThumbnailCacheFile(const std::string& cacheFolder, const std::string& picturesFolder);
 
+namespace cache_file {
+class Checksum;
+}
+
 class ThumbnailCache {
     struct Entry;
     struct OpenFile;
     struct PixelSlab;
-    class Checksum;
 
 public:
     // How the cache came to be: a new, empty one; read from its file; or empty because its
@@ -125,7 +116,8 @@ public:
         void DropChangedPictures();
         bool FileUnchanged(const std::string& cacheFile) const;
         Outcome WriteFile(const std::string& cacheFile);
-        Outcome WriteEntries(int fd, const std::vector<std::size_t>& kept, Checksum& sum);
+        Outcome WriteEntries(int fd, const std::vector<std::size_t>& kept,
+                             cache_file::Checksum& sum);
 
         std::string m_picturesFolder;
         std::vector<Entry> m_entries;  // copies: the keys, and shares of where the pixels are
@@ -152,8 +144,8 @@ private:
 
     static std::shared_ptr<const OpenFile> ReadHeader(FileDescriptor fd,
                                                       const std::string& picturesFolder,
-                                                      Checksum& sum);
-    bool ReadEntries(const std::shared_ptr<const OpenFile>& file, Checksum& sum,
+                                                      cache_file::Checksum& sum);
+    bool ReadEntries(const std::shared_ptr<const OpenFile>& file, cache_file::Checksum& sum,
                      std::stop_token stop);
     void Reindex();
 };

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "pictures/mapped_region.h"
+#include "pictures/thumbnails/mapped_region.h"
 
 // The largest accepted picture: bytes per pixel x width x height may not exceed this.
 constexpr std::int64_t kMaxPictureBytes = 3932161;

@@ -1,4 +1,4 @@
-#include "pictures/picture_work_buffers.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 
 #include <algorithm>
 #include <thread>
