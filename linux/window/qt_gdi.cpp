@@ -1,7 +1,5 @@
 #include "platform/gdi.h"
 
-#include <libyuv/scale_argb.h>
-
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -318,18 +316,16 @@ void DrawingSurface::StretchSmoothly(const Rect& destination, const Rect& area, 
             row[c] = qRgb(pixel[2], pixel[1], pixel[0]);
         }
     }
-    const int width = destination.Width();
-    const int height = destination.Height();
-    std::vector<std::uint32_t> scaled(static_cast<std::size_t>(width) * height);
-    libyuv::ARGBScale(reinterpret_cast<const std::uint8_t*>(source.data()), srcWidth * 4, srcWidth,
-                      srcHeight, reinterpret_cast<std::uint8_t*>(scaled.data()), width * 4, width,
-                      height, libyuv::kFilterBox);
+    // The toolkit's smooth scaling keeps a flat colour exact (libyuv's ARGB filter darkens it
+    // by a level or two); a thumbnail is small enough for its cost.
+    const QImage scaled = QImage(reinterpret_cast<const uchar*>(source.data()), srcWidth, srcHeight,
+                                 srcWidth * 4, QImage::Format_RGB32)
+                              .scaled(destination.Width(), destination.Height(),
+                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(QRgb);
     for (int y = area.top; y < area.bottom; ++y) {
         std::memcpy(Row(*m_target, y) + area.left,
-                    scaled.data() + static_cast<std::size_t>(y - destination.top) * width +
-                        (area.left - destination.left),
-                    rowBytes);
+                    Row(scaled, y - destination.top) + (area.left - destination.left), rowBytes);
     }
 }
 

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Scales, DeviceGridTest,
                                            Scale{1.75, 2}, Scale{2.0, 2}, Scale{3.0, 3}),
                          [](const auto& info) {
                              std::string name = std::to_string(info.param.scale);
-                             name.erase(name.find_last_not_of('0') + 1);
+                             name.erase(name.find_last_not_of("0.") + 1);
                              for (char& c : name) {
                                  c = c == '.' ? '_' : c;
                              }
