@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -254,6 +255,11 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
               << " have finer detail\n";
     EXPECT_GE(whole.like1x, whole.logicalPixels * 85 / 100)
         << whole.like1x << " of " << whole.logicalPixels << " logical pixels show the 1x colour";
+    // Only logical pixels two or more device pixels wide can hold finer detail: a share of
+    // scale - 1 of them between 1 and 2.
+    const auto expectedDetail = [&](int logicalPixels) {
+        return static_cast<int>(logicalPixels * std::min(1.0, (m_scale - 1.0) * 2.0) / 20);
+    };
     for (int b = 0; b < 4; ++b) {
         const Sharpness button = CompareWith1x(m_shot, band1x, m_scale, kButtonLeft[b],
                                                kButtonLeft[b] + kButtonWidth[b]);
@@ -262,7 +268,7 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
         } else {
             // Icons and the resolution label drawn at the device resolution have their edges
             // inside logical pixels; a pixel-doubled 1x face has none.
-            EXPECT_GE(button.detailed, button.logicalPixels / 20)
+            EXPECT_GE(button.detailed, expectedDetail(button.logicalPixels))
                 << "button " << b << ": " << button.detailed << " of " << button.logicalPixels
                 << " logical pixels have detail finer than a logical pixel";
         }
@@ -270,7 +276,7 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     // The resolution label ("640x480") alone.
     const Sharpness label = CompareWith1x(m_shot, band1x, m_scale, kLabelLeft, kLabelRight);
     if (m_scale != 1.0) {
-        EXPECT_GE(label.detailed, label.logicalPixels / 20)
+        EXPECT_GE(label.detailed, expectedDetail(label.logicalPixels))
             << "the resolution label: " << label.detailed << " of " << label.logicalPixels;
         std::cout << "the resolution label: " << label.detailed << " of " << label.logicalPixels
                   << " logical pixels have finer detail\n";
@@ -297,19 +303,26 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
         [&] { return Shoot(dir) && IsWhite(m_shot.pixel(Edge(borderLeft, m_scale), midY)); }, 5s,
         x_session::kCommandPoll))
         << "no thumbnail frame";
-    // The white border's logical pixels are white in every device pixel they map to; the grey
-    // outside starts at the next device pixel.
-    for (int d = Edge(borderLeft, m_scale); d < Edge(borderLeft + 1, m_scale); ++d) {
-        EXPECT_TRUE(IsWhite(m_shot.pixel(d, midY))) << "left border, device column " << d;
+    // The white border is a one-pixel pen: round(scale) device pixels from the device edge its
+    // logical edge maps to, inwards (as far as its logical pixel reaches: the picture drawn
+    // inside afterwards covers the rest); the grey outside starts on the next device pixel.
+    const int pen = std::max(1, static_cast<int>(std::lround(m_scale)));
+    const auto inkFrom = [&](int logical) {
+        return std::min(pen, Edge(logical + 1, m_scale) - Edge(logical, m_scale));
+    };
+    for (int k = 0; k < inkFrom(borderLeft); ++k) {
+        EXPECT_TRUE(IsWhite(m_shot.pixel(Edge(borderLeft, m_scale) + k, midY))) << "left + " << k;
     }
-    for (int d = Edge(borderRight - 1, m_scale); d < Edge(borderRight, m_scale); ++d) {
-        EXPECT_TRUE(IsWhite(m_shot.pixel(d, midY))) << "right border, device column " << d;
+    for (int k = 0; k < inkFrom(borderTop); ++k) {
+        EXPECT_TRUE(IsWhite(m_shot.pixel(midX, Edge(borderTop, m_scale) + k))) << "top + " << k;
     }
-    for (int d = Edge(borderTop, m_scale); d < Edge(borderTop + 1, m_scale); ++d) {
-        EXPECT_TRUE(IsWhite(m_shot.pixel(midX, d))) << "top border, device row " << d;
+    for (int k = 0; k < inkFrom(borderRight - 1); ++k) {
+        EXPECT_TRUE(IsWhite(m_shot.pixel(Edge(borderRight, m_scale) - 1 - k, midY)))
+            << "right - " << k;
     }
-    for (int d = Edge(borderBottom - 1, m_scale); d < Edge(borderBottom, m_scale); ++d) {
-        EXPECT_TRUE(IsWhite(m_shot.pixel(midX, d))) << "bottom border, device row " << d;
+    for (int k = 0; k < inkFrom(borderBottom - 1); ++k) {
+        EXPECT_TRUE(IsWhite(m_shot.pixel(midX, Edge(borderBottom, m_scale) - 1 - k)))
+            << "bottom - " << k;
     }
     EXPECT_TRUE(IsGrey(m_shot.pixel(Edge(borderLeft, m_scale) - 1, midY)));
     EXPECT_TRUE(IsGrey(m_shot.pixel(Edge(borderRight, m_scale), midY)));
@@ -342,9 +355,12 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
 
 INSTANTIATE_TEST_SUITE_P(Scales, DisplayScaleTest, ::testing::Values(1.0, 1.5, 2.0),
                          [](const auto& info) {
-                             return info.param == 1.0   ? std::string("x1")
-                                    : info.param == 1.5 ? std::string("x1_5")
-                                                        : std::string("x2");
+                             std::string name = std::to_string(info.param);
+                             name.erase(name.find_last_not_of("0.") + 1);
+                             for (char& c : name) {
+                                 c = c == '.' ? '_' : c;
+                             }
+                             return "x" + name;
                          });
 
 }  // namespace
