@@ -1,7 +1,8 @@
 // The real program on a private X server at display scales 1, 1.5 and 2 (QT_SCALE_FACTOR): the
 // window keeps its logical size, the button band is drawn at the device resolution (not a
 // pixel-doubled 1x picture), a thumbnail frame's border lands on the device pixels its logical
-// pixels map to, and the pointer on a button's first or last device pixel is on the button.
+// pixels map to, a band drag selects the frame, and the pointer on a button's first or last
+// device pixel is on the button.
 //
 // Logical edge v lies on device edge floor(v * scale + 0.5); logical pixel x covers the device
 // pixels from the edge of x up to the edge of x + 1.
@@ -197,11 +198,20 @@ protected:
         return shot.copy(0, Edge(kButtonTop, m_scale), Edge(kBandRight, m_scale),
                          Edge(kButtonBottom, m_scale) - Edge(kButtonTop, m_scale));
     }
-    QImage ButtonLook(int b) const {
-        return m_shot.copy(
-            Edge(kButtonLeft[b], m_scale), Edge(kButtonTop, m_scale),
-            Edge(kButtonLeft[b] + kButtonWidth[b], m_scale) - Edge(kButtonLeft[b], m_scale),
-            Edge(kButtonBottom, m_scale) - Edge(kButtonTop, m_scale));
+    QRect ButtonArea(int b) const {
+        const int left = Edge(kButtonLeft[b], m_scale);
+        const int top = Edge(kButtonTop, m_scale);
+        return QRect(left, top, Edge(kButtonLeft[b] + kButtonWidth[b], m_scale) - left,
+                     Edge(kButtonBottom, m_scale) - top);
+    }
+    QImage ButtonLook(int b) const { return m_shot.copy(ButtonArea(b)); }
+    // A fresh screenshot of the button alone (quicker than the whole window).
+    QImage ShootButton(int b, const fs::path& dir) const {
+        const QRect area = ButtonArea(b);
+        std::ostringstream crop;
+        crop << area.width() << "x" << area.height() << "+" << m_origin.x() + area.x() << "+"
+             << m_origin.y() + area.y();
+        return x_session::Screenshot(*s_display, dir / "button.png", crop.str()).value_or(QImage());
     }
 
     void MoveToDevicePixel(int x, int y) {
@@ -281,11 +291,6 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
         std::cout << "the resolution label: " << label.detailed << " of " << label.logicalPixels
                   << " logical pixels have finer detail\n";
     }
-    QImage normal[4];
-    for (int b = 0; b < 4; ++b) {
-        normal[b] = ButtonLook(b);
-    }
-
     // A thumbnail frame: a click on the take-picture button's first device pixel takes a picture.
     MoveToDevicePixel(Edge(kButtonLeft[0], m_scale), Edge(kButtonTop, m_scale));
     s_display->Run("xdotool click 1");
@@ -330,21 +335,48 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     // The picture inside starts on the next device pixel.
     EXPECT_FALSE(IsGrey(m_shot.pixel(Edge(borderLeft + 1, m_scale), midY)));
 
+    // A band dragged from the gap before the frame over it selects the frame (the drag's
+    // threshold and the band are in logical pixels, the pointer's steps in device pixels).
+    MoveToDevicePixel(Edge(kFrameLeft - 6, m_scale), Edge(kFrameTop + 10, m_scale));
+    s_display->Run("xdotool mousedown 1");
+    for (int step = 1; step <= 4; ++step) {
+        MoveToDevicePixel(Edge(kFrameLeft - 6 + 12 * step, m_scale),
+                          Edge(kFrameTop + 10 + 10 * step, m_scale));
+    }
+    s_display->Run("xdotool mouseup 1");
+    s_display->Run("xdotool mousemove --sync 1599 1279");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Shoot(dir) && m_shot.pixel(Edge(kFrameLeft + 1, m_scale),
+                                              Edge(kFrameTop + 1, m_scale)) == qRgb(0, 203, 233);
+        },
+        5s, x_session::kCommandPoll))
+        << "the band did not select the frame";
+
     // The pointer on a button's first and last device pixel shows its hover face; one device
-    // pixel beyond, in the gap between buttons, the normal face. The delete button has no hover
-    // face while nothing is selected.
-    for (const int b : {0, 2, 3}) {
+    // pixel beyond, in the gap between buttons, the normal face (the delete button's is the
+    // enabled one now that a picture is selected).
+    ASSERT_TRUE(WaitForSteadyBand(dir));
+    QImage normal[4];
+    for (int b = 0; b < 4; ++b) {
+        normal[b] = ButtonLook(b);
+    }
+    for (const int b : {0, 1, 2, 3}) {
         const int first = Edge(kButtonLeft[b], m_scale);
         const int last = Edge(kButtonLeft[b] + kButtonWidth[b], m_scale) - 1;
         const int y = Edge(kButtonTop + 15, m_scale);
         for (const auto& [inside, outside] : {std::pair{first, first - 1}, {last, last + 1}}) {
             MoveToDevicePixel(inside, y);
-            EXPECT_TRUE(WaitUntil([&] { return Shoot(dir) && ButtonLook(b) != normal[b]; }, 3s,
-                                  x_session::kCommandPoll))
+            EXPECT_TRUE(WaitUntil(
+                [&] {
+                    const QImage look = ShootButton(b, dir);
+                    return !look.isNull() && look != normal[b];
+                },
+                3s, x_session::kCommandPoll))
                 << "button " << b << ": no hover face at device column " << inside;
             if (outside >= 0) {
                 MoveToDevicePixel(outside, y);
-                EXPECT_TRUE(WaitUntil([&] { return Shoot(dir) && ButtonLook(b) == normal[b]; }, 3s,
+                EXPECT_TRUE(WaitUntil([&] { return ShootButton(b, dir) == normal[b]; }, 3s,
                                       x_session::kCommandPoll))
                     << "button " << b << ": hover face at device column " << outside;
             }
