@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTransform>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -98,11 +99,17 @@ std::vector<Rect> Outside(const Rect& whole, const Rect& hole) {
 }
 
 // Copies device pixels of an image onto the widget one for one: `device` in the client image's
-// device pixels, `origin` where the image's top-left pixel lies among them.
-void Blit(QPainter& painter, const QImage& image, const Rect& device, Point origin, double scale) {
+// device pixels, `origin` where the image's top-left pixel lies among them. The painter works in
+// device pixels (see InDevicePixels), so the copy is a plain one even at a fractional scale.
+void Blit(QPainter& painter, const QImage& image, const Rect& device, Point origin) {
     painter.drawImage(
-        QPointF(device.left / scale, device.top / scale), image,
+        QRectF(device.left, device.top, device.Width(), device.Height()), image,
         QRectF(device.left - origin.x, device.top - origin.y, device.Width(), device.Height()));
+}
+
+// Undoes the painter's device pixel ratio: its coordinates become the screen's device pixels.
+void InDevicePixels(QPainter& painter, double scale) {
+    painter.setWorldTransform(QTransform::fromScale(1.0 / scale, 1.0 / scale));
 }
 
 // The device pixels of the client image that show any part of a rectangle of the widget: its
@@ -245,6 +252,7 @@ protected:
         QPainter painter(this);
         const QImage& image = m_window.ClientImage();
         const double scale = m_window.Grid().Scale();
+        InDevicePixels(painter, scale);
         const QImage live = m_window.Preview().LiveFrame(scale);
         const Rect video =
             live.isNull() ? Rect{} : m_window.Grid().ToDevice(m_window.Preview().Placement());
@@ -252,10 +260,10 @@ protected:
             const Rect device = DevicePixelsOf(rect, scale, image);
             Rect overVideo;
             if (IntersectRect(&overVideo, device, video)) {
-                Blit(painter, live, overVideo, Point{video.left, video.top}, scale);
+                Blit(painter, live, overVideo, Point{video.left, video.top});
             }
             for (const Rect& part : Outside(device, video)) {
-                Blit(painter, image, part, Point{0, 0}, scale);
+                Blit(painter, image, part, Point{0, 0});
             }
         }
     }
