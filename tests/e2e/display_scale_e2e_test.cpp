@@ -214,6 +214,18 @@ protected:
         return x_session::Screenshot(*s_display, dir / "button.png", crop.str()).value_or(QImage());
     }
 
+    // Moves the pointer off the window, to the screen's far corner. Without --sync: it waits
+    // for a motion event, which never comes when the pointer is there already.
+    void ParkPointer() {
+        s_display->Run("xdotool mousemove 1599 1279");
+        WaitUntil(
+            [&] {
+                return s_display->Run("xdotool getmouselocation")
+                           .output.rfind("x:1599 y:1279", 0) == 0;
+            },
+            2s, x_session::kCommandPoll);
+    }
+
     void MoveToDevicePixel(int x, int y) {
         s_display->Run("xdotool mousemove --sync " + std::to_string(m_origin.x() + x) + " " +
                        std::to_string(m_origin.y() + y));
@@ -255,7 +267,7 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     ASSERT_TRUE(FindWindow()) << "the window did not appear";
     EXPECT_EQ(m_size, QSize(Edge(kClientWidth, m_scale), Edge(kClientHeight, m_scale)));
     // The pointer stays off the window while the band is looked at.
-    s_display->Run("xdotool mousemove --sync 1599 1279");
+    ParkPointer();
     ASSERT_TRUE(WaitForSteadyBand(dir)) << "no camera picture or no steady button band";
 
     // The band: the 1x picture, and (above 1) finer than it in every button.
@@ -297,7 +309,7 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     ASSERT_TRUE(
         WaitUntil([&] { return !fs::is_empty(dir / "pictures"); }, 5s, x_session::kCommandPoll))
         << "a click on the button's first device pixel took no picture";
-    s_display->Run("xdotool mousemove --sync 1599 1279");
+    ParkPointer();
     const int borderLeft = kFrameLeft + kWhiteBorderInset;
     const int borderTop = kFrameTop + kWhiteBorderInset;
     const int borderRight = kFrameLeft + kFrameWidth - kWhiteBorderInset;
@@ -344,7 +356,7 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
                           Edge(kFrameTop + 10 + 10 * step, m_scale));
     }
     s_display->Run("xdotool mouseup 1");
-    s_display->Run("xdotool mousemove --sync 1599 1279");
+    ParkPointer();
     ASSERT_TRUE(WaitUntil(
         [&] {
             return Shoot(dir) && m_shot.pixel(Edge(kFrameLeft + 1, m_scale),
