@@ -10,6 +10,7 @@
 
 bool CWebcamDlg::OnInitDialog() {
     ExchangeDialogData();
+    Window().SetAccessibleContent(this);
     WatchPower();
     ResetWorkingState();
     ChooseLanguage();
@@ -58,6 +59,11 @@ void CWebcamDlg::ResetWorkingState() {
     m_rcBandPrev = Rect{};
     m_rcBandDirty = Rect{};
     m_nAnchorThumb = -1;
+    // The keyboard starts on the take-a-picture button, its ring hidden until a key is used.
+    m_nFocus = 0;
+    m_bFocusCues = false;
+    m_nCaretThumb = -1;
+    m_nMenuRow = -1;
 }
 
 // One retry after a failure other than a missing camera; a camera that still will not start is

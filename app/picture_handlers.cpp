@@ -71,6 +71,8 @@ void CWebcamDlg::RemoveThumbnail(int index) {
 void CWebcamDlg::TakeSnapshot() {
     if (::TakeSnapshot(*this, *this)) {
         UpdateThumbScroll();
+        // The new picture is the list's last.
+        AnnounceTakenPicture(m_thumbs[m_nThumbCount - 1].nNumber);
     }
 }
 

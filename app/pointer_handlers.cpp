@@ -47,5 +47,4 @@ void CWebcamDlg::RunButtonCommand(int button) {
 
 // Pressing records nothing: a drag starts with the first move with the button held.
 void CWebcamDlg::OnLButtonDown(unsigned /*flags*/, Point /*point*/) {}
-void CWebcamDlg::OnKillFocus() {}
 void CWebcamDlg::OnCaptureChanged() {}

@@ -5,6 +5,7 @@
 #include "platform/diagnostic_log.h"
 #include "platform/power_notices.h"
 #include "ui/button_faces.h"
+#include "ui/keyboard.h"
 
 namespace {
 
@@ -36,15 +37,13 @@ void CWebcamDlg::LetGoOfTheCamera() {
     m_powerWatch.reset();
 }
 
-bool CWebcamDlg::PreTranslateMessage(const KeyMessage& message) {
-    const bool keyMessage = message.message == WM_KEYDOWN || message.message == WM_KEYUP;
-    // Neither Escape nor Enter may end the window: it has no OK or Cancel button.
-    return keyMessage && (message.key == VK_ESCAPE || message.key == VK_RETURN);
-}
-
 // Everything that lives as long as the window goes here, the camera first, so that nothing runs
 // on another thread that could still reach this dialog.
 void CWebcamDlg::OnDestroy() {
+    // Nothing is described or drawn for the keyboard any more: the faces go below, and a focus
+    // change while the window is taken off the screen must not repaint them.
+    Window().SetAccessibleContent(nullptr);
+    HideKeyboardFocus(Skin());
     LetGoOfTheCamera();
     ReleaseButtonFaces(*this);
     ReleaseThumbnailPool(*this);

@@ -7,7 +7,7 @@
 //
 // clang-format off
 //   handlers                                         defined in                 work done in
-//   construction, keyboard filter, OnDestroy         app/webcam_dlg.cpp
+//   construction, OnDestroy                          app/webcam_dlg.cpp
 //   OnInitDialog and its start-up steps              app/dialog_start.cpp       ui/window_layout,
 //                                                                               ui/button_faces
 //   ChooseLanguage, ShowUserMessage                  app/language.cpp           platform/locale
@@ -24,7 +24,11 @@
 //     DeleteSelectedPictures, OnLButtonDblClk,
 //     the thumbnails loaded in the background
 //   OnMouseMove, OnLButtonUp, OnLButtonDown,         app/pointer_handlers.cpp   ui/pointer,
-//     OnKillFocus, OnCaptureChanged, the commands                               ui/strip_selection
+//     OnCaptureChanged, the commands                                            ui/strip_selection
+//   keyboard filter, OnKeyDown, OnSetFocus,          app/keyboard_handlers.cpp  ui/keyboard
+//     OnKillFocus
+//   the description for assistive technology,        app/accessibility.cpp      ui/accessible_skin
+//     its press actions
 //   OnPaint, OnTimer, OnMove, OnShowWindow,          app/paint_handlers.cpp     ui/strip_painting,
 //     DrawThumbnailStrip, RefreshResolutionButton,                              ui/resolution_menu,
 //     ShowResolutionMenu, SetButtonFace                                         ui/window_painting,
@@ -40,6 +44,7 @@
 #include "capture/capture_state.h"
 #include "capture/still_graph.h"
 #include "pictures/picture_list.h"
+#include "platform/accessibility.h"
 #include "platform/dialog.h"
 #include "platform/gdi.h"
 #include "platform/geometry.h"
@@ -56,6 +61,7 @@ class PowerWatch;
 class Shell;
 class SingleInstance;
 class ThumbnailPool;
+struct KeyCommand;
 
 // What the dialog needs of the world besides its window: the capture system, the machine's
 // sleep notices, the desktop's "open", the process environment (locale, home, XDG folders) and
@@ -77,7 +83,11 @@ struct WebcamEnvironment {
     std::string captureDevice;
 };
 
-class CWebcamDlg : public DialogBase, public CaptureState, public PictureList, public SkinState {
+class CWebcamDlg : public DialogBase,
+                   public CaptureState,
+                   public PictureList,
+                   public SkinState,
+                   public AccessibleContent {
 public:
     explicit CWebcamDlg(WebcamEnvironment& environment);
     // Leaves nothing pointing at the dialog, even when its window was never destroyed: the
@@ -119,8 +129,23 @@ public:
     void OnMouseMove(unsigned flags, Point point) override;
     void OnLButtonUp(unsigned flags, Point point) override;
     void OnLButtonDown(unsigned flags, Point point) override;
-    void OnKillFocus() override;
     void OnCaptureChanged() override;
+
+    // ---- Keyboard ----
+    void OnKeyDown(unsigned flags, int key) override;
+    void OnSetFocus() override;
+    void OnKillFocus() override;
+
+    // ---- Assistive technology (AccessibleContent) ----
+    int PartCount() const override;
+    AccessibleNode Part(int part) const override;
+    int ItemCount(int part) const override;
+    AccessibleNode Item(int part, int item) const override;
+    int ItemIndexOfKey(int part, int key) const override;
+    void ItemStates(int part, std::vector<AccessibleItemState>& states) const override;
+    AccessibleFocus Focus() const override;
+    std::string ScrollBarName() const override;
+    void Press(int part, int item) override;
     void OnPaint() override;
     void DrawThumbnailStrip();
     void RefreshResolutionButton();
@@ -146,6 +171,10 @@ private:
     // app/capture_handlers.cpp).
     void RunButtonCommand(int button);
     void ChangeResolution(int resolution);
+    // The commands of the keys, which run as the pointer's (app/keyboard_handlers.cpp).
+    void RunKeyCommand(const KeyCommand& command);
+    // Tells assistive technology of the picture just taken (app/accessibility.cpp).
+    void AnnounceTakenPicture(int number);
     // The picture area's state while the camera is away, in the window's language; an empty
     // text shows the live picture again (app/lost_camera.cpp).
     void ShowCameraState(const std::string& text);
@@ -162,6 +191,9 @@ private:
     void TakeLoadedThumbnails();
     // The interface's parts as its functions take them.
     SkinnedWindow Skin() { return SkinnedWindow{*this, *this, Window()}; }
+    const char* Text(const char* english, const char* chinese) const {
+        return m_bChinese ? chinese : english;
+    }
     DialogWindow* WindowIfAny() { return HasWindow() ? &Window() : nullptr; }
 
     WebcamEnvironment& m_env;

@@ -44,6 +44,16 @@ void Control::SetText(const std::string& text) {
     }
 }
 
+void Control::SetFocusRing(bool shown) {
+    if (shown == m_focusRing) {
+        return;
+    }
+    m_focusRing = shown;
+    if (m_visible) {
+        m_owner.paintNow(*this);
+    }
+}
+
 DrawingSurface Control::GetDC() {
     return m_owner.surfaceAt(Point{m_rect.left, m_rect.top});
 }

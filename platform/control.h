@@ -47,6 +47,10 @@ public:
     void Show(bool visible);              // repaints the control's area when it changes
     void SetImage(const Bitmap* bitmap);  // the image-setting message: repaints at once
     void SetText(const std::string& text);
+    // Shows or hides the keyboard focus ring, a dotted outline inside the control drawn over its
+    // content with every repaint; repaints the control at once when it changes.
+    void SetFocusRing(bool shown);
+    bool HasFocusRing() const { return m_focusRing; }
     // A surface with its origin at the control's top-left corner; it may draw anywhere in the
     // window's client area.
     DrawingSurface GetDC();
@@ -59,4 +63,5 @@ private:
     bool m_visible;
     const Bitmap* m_image = nullptr;
     std::string m_text;
+    bool m_focusRing = false;
 };

@@ -23,8 +23,19 @@ constexpr unsigned MK_CONTROL = 0x8;
 constexpr unsigned WM_KEYDOWN = 0x100;
 constexpr unsigned WM_KEYUP = 0x101;
 constexpr unsigned WM_POWERBROADCAST = 0x218;
-constexpr int VK_RETURN = 13;
-constexpr int VK_ESCAPE = 27;
+// Virtual-key codes with their classic values; letters and digits are their upper-case ASCII
+// codes ('A', 'O').
+constexpr int VK_TAB = 0x09;
+constexpr int VK_RETURN = 0x0D;
+constexpr int VK_ESCAPE = 0x1B;
+constexpr int VK_SPACE = 0x20;
+constexpr int VK_END = 0x23;
+constexpr int VK_HOME = 0x24;
+constexpr int VK_LEFT = 0x25;
+constexpr int VK_UP = 0x26;
+constexpr int VK_RIGHT = 0x27;
+constexpr int VK_DOWN = 0x28;
+constexpr int VK_DELETE = 0x2E;
 
 struct KeyMessage {
     unsigned message = WM_KEYDOWN;
@@ -44,12 +55,17 @@ public:
     virtual void OnHScroll(int /*code*/, int /*position*/) {}
     virtual void OnMove(int /*x*/, int /*y*/) {}
     virtual void OnShowWindow(bool /*show*/, int /*status*/) {}
+    // The window gained or lost the keyboard focus.
+    virtual void OnSetFocus() {}
     virtual void OnKillFocus() {}
     virtual void OnCaptureChanged() {}
     // The close command (system menu, window close button).
     virtual void OnCancel() {}
     // True when the message was handled and must go no further.
     virtual bool PreTranslateMessage(const KeyMessage& /*message*/) { return false; }
+    // A key pressed (or repeated while held) that the keyboard filter let through; flags hold
+    // MK_SHIFT and MK_CONTROL for the modifier keys held.
+    virtual void OnKeyDown(unsigned /*flags*/, int /*key*/) {}
     // Every other message (power broadcasts) passes through here.
     virtual std::intptr_t WindowProc(unsigned /*message*/, std::uintptr_t /*wParam*/,
                                      std::intptr_t /*lParam*/) {
@@ -102,6 +118,7 @@ public:
     void DestroyWindow();
 
     DialogWindow& Window() { return *m_window; }
+    const DialogWindow& Window() const { return *m_window; }
     bool HasWindow() const { return m_window != nullptr; }
     PlatformServices& Services() { return m_services; }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/accessibility.h"
 #include "platform/control.h"
 #include "platform/device_grid.h"
 #include "platform/gdi.h"
@@ -83,17 +84,28 @@ public:
     const ScrollBarState& ScrollBar() const { return m_scroll; }
 
     PreviewSurface& Preview() { return m_preview; }
+    const PreviewSurface& Preview() const { return m_preview; }
 
     QImage& ClientImage() { return *m_client; }  // device pixels
     // The colour of a logical client pixel (its top-left device pixel), and of a device pixel.
     Color PixelAt(int x, int y) const;
     Color DevicePixelAt(int x, int y) const;
 
+    // What the window shows to assistive technology: the logic's description of its parts
+    // (none: the client area is shown as one plain area). The content must outlive the window or
+    // be taken away first.
+    void SetAccessibleContent(AccessibleContent* content) { m_accessible = content; }
+    AccessibleContent* Accessible() const { return m_accessible; }
+    // Tells assistive technology of an event it would not notice by itself (a picture taken),
+    // in the user's language.
+    void Announce(const std::string& text);
+
     // Listeners for the presenter: pixels of the client image changed in a rectangle; the
-    // dirty area grew (a repaint is wanted); the scroll bar changed.
+    // dirty area grew (a repaint is wanted); the scroll bar changed; an announcement.
     void SetPixelsChangedListener(std::function<void(const Rect&)> listener);
     void SetInvalidatedListener(std::function<void()> listener);
     void SetScrollBarListener(std::function<void(const ScrollBarState&)> listener);
+    void SetAnnouncementListener(std::function<void(const std::string&)> listener);
 
     WindowHandler& Handler() { return m_handler; }
 
@@ -125,4 +137,6 @@ private:
     std::function<void(const Rect&)> m_pixelsChanged;
     std::function<void()> m_invalidated;
     std::function<void(const ScrollBarState&)> m_scrollChanged;
+    std::function<void(const std::string&)> m_announced;
+    AccessibleContent* m_accessible = nullptr;
 };

@@ -36,6 +36,11 @@ constexpr Color Rgb(int r, int g, int b) {
                  static_cast<std::uint8_t>(b)};
 }
 
+// The two colours of the keyboard focus ring (DrawingSurface::DrawFocusRect): the skin's dark
+// blue and white.
+constexpr Color kFocusRingDark = Rgb(0, 21, 91);
+constexpr Color kFocusRingLight = Rgb(255, 255, 255);
+
 // The header of a device-independent pixel block (the classic 40-byte layout).
 struct BitmapInfoHeader {
     std::uint32_t biSize = 0;
@@ -170,6 +175,11 @@ public:
     // point and the text's extent are those of the font at scale 1; the glyphs are drawn at
     // the device resolution, on the device pixel of that point.
     void TextOut(int x, int y, std::string_view text);
+
+    // The keyboard focus ring: a 1-pixel outline inside the rectangle whose pixels alternate
+    // between dark blue and white, so that it shows on the light button faces, the dark strip
+    // and the cyan selection alike.
+    void DrawFocusRect(const Rect& rect);
 
     // True when some part of the rectangle (surface coordinates) lies in the clip area.
     bool RectVisible(const Rect& rect) const;

@@ -4,6 +4,7 @@
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
 #include "ui/button_faces.h"
+#include "ui/keyboard.h"
 #include "ui/resolution_menu.h"
 #include "ui/strip_selection.h"
 #include "ui/window_timers.h"
@@ -103,12 +104,18 @@ PointerCommand PointerRelease(SkinnedWindow strip, unsigned flags, Point point,
         return {};
     }
     if (IsButton(skin.m_nHoverButton)) {
+        // A clicked button takes the keyboard focus; a menu it opens has no row under the keys.
+        skin.m_nMenuRow = -1;
+        MoveFocus(strip, skin.m_nHoverButton);
         return {PointerCommand::Kind::Button, skin.m_nHoverButton};
     }
     if (DragInProgress(skin)) {
         FinishDrag(strip, flags, point);
     } else {
         SelectByClick(strip, flags, point);
+        if (strip.pictures.m_nClickedThumb >= 0) {
+            MoveFocus(strip, kFocusStrip);  // a clicked picture takes the keyboard focus
+        }
     }
     return {};
 }

@@ -1,5 +1,8 @@
 #include "ui/resolution_menu.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "platform/control.h"
 #include "platform/dialog_window.h"
 #include "resources/dialog_layout.h"
@@ -10,6 +13,8 @@ namespace {
 
 constexpr Color kMenuOutline = Rgb(0, 0, 0);
 constexpr Color kMenuFill = Rgb(187, 197, 199);
+// The row the keys are on, in the strip's selection colour.
+constexpr Color kMenuHighlight = Rgb(0, 203, 233);
 constexpr int kMenuRowHeight = 25;
 constexpr int kMenuFirstBaseline = 17;  // below the button's bottom edge
 constexpr Point kLabelBaselineCentre{36, 20};
@@ -35,7 +40,17 @@ void ShowResolutionMenu(SkinState& skin, DialogWindow& window, bool highResRefus
         DrawingSurface surface = button->GetDC();
         surface.SelectPen(kMenuOutline);
         surface.SelectBrush(kMenuFill);
-        surface.Rectangle(0, face.bottom + 1, face.right, face.bottom + 1 + kMenuRowHeight * rows);
+        const int top = face.bottom + 1;
+        const int bottom = top + kMenuRowHeight * rows;
+        surface.Rectangle(0, top, face.right, bottom);
+        if (skin.m_nMenuRow >= 0 && skin.m_nMenuRow < rows) {
+            // Inside the outline, which the first and the last row share.
+            const int rowTop = top + kMenuRowHeight * skin.m_nMenuRow;
+            surface.SelectPen(std::nullopt);
+            surface.SelectBrush(kMenuHighlight);
+            surface.Rectangle(1, std::max(rowTop, top + 1), face.right - 1,
+                              std::min(rowTop + kMenuRowHeight, bottom - 1));
+        }
         PrepareText(surface);
         for (int row = 0; row < rows; ++row) {
             surface.TextOut(face.right / 2, face.bottom + kMenuFirstBaseline + kMenuRowHeight * row,

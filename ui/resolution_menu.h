@@ -10,7 +10,8 @@ inline constexpr const char* kResolutionLabels[3] = {"320x240", "640x480", "1.3 
 
 // Draws the menu straight over the strip below the resolution button: it is no window and stays
 // until its area is repainted, which the pointer handling asks for when it closes it. Without
-// 1280 x 1024 ("1.3 M") it has two rows.
+// 1280 x 1024 ("1.3 M") it has two rows. The row the keys are on (m_nMenuRow) is highlighted;
+// a menu the pointer opened has none.
 void ShowResolutionMenu(SkinState& skin, DialogWindow& window, bool highResRefused);
 
 // The menu's rows below the resolution button, and the button together with them.

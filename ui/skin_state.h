@@ -34,7 +34,23 @@ struct SkinState {
     // The button faces: [b][0] normal and [b][1] hover for the four buttons, [4][0] the delete
     // button's disabled face and [4][1] a further face.
     std::unique_ptr<Bitmap> m_hbmButton[5][2];
+    // The keyboard: which control has the focus (0 to 3 the buttons, kFocusStrip the strip),
+    // whether the focus ring is shown at all (once the keyboard has been used in the window)
+    // and whether the window has the keyboard focus; where the strip's current picture is (a
+    // record index, -1 none) and which row of the resolution menu the keys are on (-1 none,
+    // as when the pointer opened it). m_bStripRingShown remembers whether the strip's last
+    // drawing showed a ring.
+    int m_nFocus = 0;
+    bool m_bFocusCues = false;
+    bool m_bWindowFocused = true;
+    int m_nCaretThumb = -1;
+    int m_nMenuRow = -1;
+    bool m_bStripRingShown = false;
 };
+
+// The strip's place in the keyboard's focus order, after the four buttons.
+constexpr int kFocusStrip = 4;
+constexpr int kFocusStops = 5;
 
 struct PictureList;
 class DialogWindow;

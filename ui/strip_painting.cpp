@@ -5,9 +5,7 @@
 #include "platform/dialog_window.h"
 #include "resources/dialog_layout.h"
 #include "ui/button_faces.h"
-
-#include "platform/control.h"
-#include "platform/dialog_window.h"
+#include "ui/keyboard.h"
 
 namespace {
 
@@ -21,6 +19,8 @@ constexpr Color kPlaceholder = Rgb(128, 128, 128);
 constexpr int kRamp[8] = {73, 78, 83, 87, 90, 93, 97, 99};
 constexpr int kSelectionBorder = 5;
 constexpr int kRampBorder = 4;  // the white border lies this far inside the frame
+// The focus ring of the current picture lies in the frame's border, outside the picture.
+constexpr int kFocusRingInset = 2;
 
 // Counts the selected pictures, cutting the list at its first empty record.
 int CountSelection(PictureList& pictures) {
@@ -84,7 +84,8 @@ const ThumbnailRecord* ShownRecord(const PictureList& pictures, int frame) {
 }
 
 // Composes one frame off screen and shows it in one copy, so its layers never show one by one.
-void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRecord& record) {
+void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRecord& record,
+               bool focusRing) {
     Rect area = control.ClientRect();
     if (IsRectEmpty(area)) {
         return;
@@ -103,6 +104,11 @@ void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRec
         surface.Rectangle(area);
     }
     InflateRect(&area, kSelectionBorder, kSelectionBorder);
+    if (focusRing) {
+        Rect ring = area;
+        InflateRect(&ring, -kFocusRingInset, -kFocusRingInset);
+        surface.DrawFocusRect(ring);
+    }
     control.Show(true);
     target.BitBlt(area.left, area.top, area.Width(), area.Height(), composed, 0, 0);
 }
@@ -114,10 +120,25 @@ void DrawThumbnailFrame(SkinnedWindow strip, int frame) {
         return;
     }
     if (const ThumbnailRecord* record = ShownRecord(strip.pictures, frame)) {
-        DrawFrame(strip.pictures, *control, *record);
+        const bool current = strip.pictures.m_nFirstThumb + frame == strip.skin.m_nCaretThumb;
+        DrawFrame(strip.pictures, *control, *record, current && StripShowsFocus(strip.skin));
     } else {
         control->Show(false);
     }
+}
+
+// With the keyboard focus in the strip and no current picture in view, the ring goes round the
+// whole strip (not over the resolution menu, which lies across it).
+void DrawStripRing(SkinnedWindow strip, DrawingSurface& windowSurface) {
+    const SkinState& skin = strip.skin;
+    if (!StripShowsFocus(skin) || skin.m_bResMenuOpen) {
+        return;
+    }
+    const int frame = skin.m_nCaretThumb - strip.pictures.m_nFirstThumb;
+    if (frame >= 0 && frame < 6 && ShownRecord(strip.pictures, frame) != nullptr) {
+        return;
+    }
+    windowSurface.DrawFocusRect(skin.m_rcStrip);
 }
 
 void DrawBandOutline(DrawingSurface& windowSurface, Rect band) {
@@ -158,6 +179,7 @@ void DrawThumbnailStrip(SkinnedWindow strip) {
             DrawThumbnailFrame(strip, i);
         }
     }
+    DrawStripRing(strip, windowSurface);
     DrawBandOutline(windowSurface, skin.m_rcBand);
 }
 

@@ -5,6 +5,7 @@
 #include "pictures/picture_list.h"
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
+#include "ui/keyboard.h"
 #include "ui/strip_painting.h"
 
 namespace {
@@ -60,6 +61,7 @@ void SelectFramesUnderBand(SkinnedWindow strip, const Rect& band, Rect* area) {
         const int index = pictures.m_nFirstThumb + i;
         pictures.m_thumbs[index].bSelected = true;
         strip.pictures.m_nAnchorThumb = index;
+        strip.skin.m_nCaretThumb = index;
         AddFrame(strip.skin, i, area);
     }
 }
@@ -182,6 +184,12 @@ void SelectByClick(SkinnedWindow strip, unsigned flags, Point point) {
         }
         const int clicked = strip.pictures.m_nFirstThumb + frame;
         strip.pictures.m_nClickedThumb = clicked;
+        // The clicked picture becomes the current one, for the keys that follow; a focus ring
+        // shown in the strip moves to it.
+        if (StripShowsFocus(skin)) {
+            AddToArea(&area, skin.m_rcStrip);
+        }
+        skin.m_nCaretThumb = clicked;
         AddFrame(skin, frame, &area);
         ClickOnRecord(strip, flags, clicked, &area);
         break;
@@ -189,4 +197,19 @@ void SelectByClick(SkinnedWindow strip, unsigned flags, Point point) {
     if (!IsRectEmpty(area)) {
         strip.window.InvalidateRect(&area, false);
     }
+}
+
+void SelectRecord(SkinnedWindow strip, unsigned flags, int index, Rect* area) {
+    ClickOnRecord(strip, flags, index, area);
+}
+
+void SelectAllRecords(SkinnedWindow strip) {
+    PictureList& pictures = strip.pictures;
+    for (int j = 0; j < pictures.m_nThumbCount; ++j) {
+        pictures.m_thumbs[j].bSelected = true;
+    }
+}
+
+void AddShownRecord(SkinnedWindow strip, int index, Rect* area) {
+    AddRecordInView(strip, index, area);
 }

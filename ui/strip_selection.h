@@ -21,3 +21,12 @@ void FinishUnseenDrag(SkinnedWindow strip, unsigned flags);
 
 // A release that was neither a command nor a drag: selects by the frame under the pointer.
 void SelectByClick(SkinnedWindow strip, unsigned flags, Point point);
+
+// Selects record `index` as a click on its frame does with these flags (plain: it alone and it
+// becomes the anchor; MK_CONTROL: it joins the selection; MK_SHIFT: the range from the anchor
+// joins it), adding the frames whose look changed to `area` (may be null).
+void SelectRecord(SkinnedWindow strip, unsigned flags, int index, Rect* area);
+// Selects every listed picture.
+void SelectAllRecords(SkinnedWindow strip);
+// Adds the frame of record `index` to `area` when the strip shows it now.
+void AddShownRecord(SkinnedWindow strip, int index, Rect* area);

@@ -6,6 +6,8 @@ namespace {
 
 // The dialog face colour shows where a control's picture does not cover its rectangle.
 constexpr Color kDialogFace = Rgb(212, 208, 200);
+// The focus ring lies inside a button face's border and the first row of its glass.
+constexpr int kFocusRingInset = 2;
 
 }  // namespace
 
@@ -26,6 +28,11 @@ void PaintControl(QImage& client, const Control& control, const Rect& clip) {
             }
             if (image != nullptr) {
                 surface.DrawBitmap(*image, 0, 0);
+            }
+            if (control.HasFocusRing()) {
+                Rect ring = control.ClientRect();
+                InflateRect(&ring, -kFocusRingInset, -kFocusRingInset);
+                surface.DrawFocusRect(ring);
             }
             break;
         case ControlKind::BlackFrame:

@@ -218,6 +218,16 @@ void DialogWindow::SetScrollBarListener(std::function<void(const ScrollBarState&
     m_scrollChanged = std::move(listener);
 }
 
+void DialogWindow::SetAnnouncementListener(std::function<void(const std::string&)> listener) {
+    m_announced = std::move(listener);
+}
+
+void DialogWindow::Announce(const std::string& text) {
+    if (m_announced) {
+        m_announced(text);
+    }
+}
+
 void DialogWindow::NotifyPixelsChanged(const Rect& rect) {
     if (m_pixelsChanged && !IsRectEmpty(rect)) {
         m_pixelsChanged(rect);

@@ -182,6 +182,31 @@ void DrawingSurface::Rectangle(const Rect& rect) {
     Changed(box);
 }
 
+// The pattern follows the rectangle's own corner, so a ring looks the same wherever it is drawn
+// (off screen or straight into the window).
+void DrawingSurface::DrawFocusRect(const Rect& rect) {
+    const Rect box = ToImage(Normalised(rect));
+    if (IsRectEmpty(box)) {
+        return;
+    }
+    const QRgb dark = ToQRgb(kFocusRingDark);
+    const QRgb light = ToQRgb(kFocusRingLight);
+    const auto plot = [&](int x, int y) {
+        if (PtInRect(m_clip, Point{x, y})) {
+            Row(*m_target, y)[x] = ((x - box.left) + (y - box.top)) % 2 == 0 ? dark : light;
+        }
+    };
+    for (int x = box.left; x < box.right; ++x) {
+        plot(x, box.top);
+        plot(x, box.bottom - 1);
+    }
+    for (int y = box.top + 1; y < box.bottom - 1; ++y) {
+        plot(box.left, y);
+        plot(box.right - 1, y);
+    }
+    Changed(box);
+}
+
 // Plots from `from` towards `to` (image coordinates), the end point left out, with the
 // Bresenham steps over logical pixels; horizontal, vertical and 45-degree lines come out exact.
 // Each logical pixel covers its device pixels along the line and the pen's width across it,

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "linux/window/window_accessibility.h"
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
 #include "platform/scroll_bar.h"
@@ -60,19 +61,24 @@ int VirtualKey(int key) {
         case Qt::Key_Backspace:
             return 0x08;
         case Qt::Key_Tab:
-            return 0x09;
+        case Qt::Key_Backtab:  // Shift+Tab, with the Shift modifier
+            return VK_TAB;
         case Qt::Key_Space:
-            return 0x20;
+            return VK_SPACE;
+        case Qt::Key_End:
+            return VK_END;
+        case Qt::Key_Home:
+            return VK_HOME;
         case Qt::Key_Left:
-            return 0x25;
+            return VK_LEFT;
         case Qt::Key_Up:
-            return 0x26;
+            return VK_UP;
         case Qt::Key_Right:
-            return 0x27;
+            return VK_RIGHT;
         case Qt::Key_Down:
-            return 0x28;
+            return VK_DOWN;
         case Qt::Key_Delete:
-            return 0x2E;
+            return VK_DELETE;
         default:
             return 0;
     }
@@ -203,6 +209,14 @@ public:
         }
     }
 
+    // What assistive technology is told; set by the presenter for the view's life on screen.
+    void SetAccessibility(WindowAccessibility* accessibility) { m_accessibility = accessibility; }
+    void TellAccessibility() {
+        if (m_accessibility != nullptr) {
+            m_accessibility->Update();
+        }
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
@@ -266,6 +280,7 @@ protected:
                 Blit(painter, image, part, Point{0, 0});
             }
         }
+        TellAccessibility();
     }
 
     void mouseMoveEvent(QMouseEvent* event) override {
@@ -285,6 +300,7 @@ protected:
         Point point;
         if (event->button() == Qt::LeftButton && Forwarded(event, &point)) {
             m_window.Handler().OnLButtonUp(KeyFlags(event->buttons(), event->modifiers()), point);
+            TellAccessibility();  // a click may move the keyboard focus
         }
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
@@ -299,6 +315,7 @@ protected:
         if (!Key(event, WM_KEYDOWN)) {
             QWidget::keyPressEvent(event);
         }
+        TellAccessibility();  // a key may move the keyboard focus without drawing anything
     }
     void keyReleaseEvent(QKeyEvent* event) override {
         // The desktop repeats only the key-down message.
@@ -306,8 +323,18 @@ protected:
             QWidget::keyReleaseEvent(event);
         }
     }
+    void focusInEvent(QFocusEvent* /*event*/) override {
+        m_window.Handler().OnSetFocus();
+        if (m_accessibility != nullptr) {
+            m_accessibility->FocusGained();
+        }
+    }
     void focusOutEvent(QFocusEvent* /*event*/) override {
         m_window.Handler().OnKillFocus();
+    }
+    // The dialog moves the focus among its own controls: Tab and Shift+Tab are its keys.
+    bool focusNextPrevChild(bool /*next*/) override {
+        return false;
     }
 
 private:
@@ -329,7 +356,8 @@ private:
         return PtInRect(client, *point) && !overVideo;
     }
 
-    // Passes a key through the dialog's keyboard filter; false for keys without a code.
+    // Passes a key through the dialog's keyboard filter and, when the filter lets a key down
+    // through, to the dialog's key handler; false for keys without a code.
     bool Key(const QKeyEvent* event, unsigned message) {
         const int key = VirtualKey(event->key());
         if (key == 0) {
@@ -337,9 +365,14 @@ private:
         }
         WindowHandler& handler = m_window.Handler();
         const bool handled = handler.PreTranslateMessage(KeyMessage{message, key});
+        if (handled || message != WM_KEYDOWN) {
+            return true;
+        }
         // The desktop's dialog default: Escape is the close command.
-        if (!handled && message == WM_KEYDOWN && key == VK_ESCAPE) {
+        if (key == VK_ESCAPE) {
             handler.OnCancel();
+        } else {
+            handler.OnKeyDown(KeyFlags(Qt::NoButton, event->modifiers()), key);
         }
         return true;
     }
@@ -347,6 +380,7 @@ private:
     DialogWindow& m_window;
     bool m_painting = false;
     QRegion m_paintRegion;
+    WindowAccessibility* m_accessibility = nullptr;
     QPointer<QWindow> m_watched;             // the native window whose pointer events are watched
     std::optional<QPointF> m_exactPosition;  // of the pointer event being delivered
 };
@@ -386,6 +420,10 @@ WindowPresenter::WindowPresenter(DialogWindow& window)
     window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
     view->FollowDevicePixelRatio();  // the screen it will open on
     window.PaintPreview();           // takes a frame announced before there was a presenter
+    m_accessibility = std::make_unique<WindowAccessibility>(view, m_scrollBar, window);
+    view->SetAccessibility(m_accessibility.get());
+    window.SetAnnouncementListener(
+        [this](const std::string& text) { m_accessibility->Announce(text); });
     Presenters()[&window] = this;
 }
 
@@ -396,6 +434,9 @@ WindowPresenter::~WindowPresenter() {
     m_window.SetPixelsChangedListener({});
     m_window.SetInvalidatedListener({});
     m_window.SetScrollBarListener({});
+    m_window.SetAnnouncementListener({});
+    m_view->SetAccessibility(nullptr);
+    m_accessibility.reset();  // before the view it describes
 }
 
 QWidget* WindowPresenter::ClientView() const {

@@ -5,7 +5,8 @@
 // the client image with the window's horizontal QScrollBar directly beneath it. Pointer,
 // keyboard, focus, move and close events become the dialog's messages, and so does a minimise
 // the desktop makes by itself; the scroll bar's actions become scroll codes. Only changed
-// rectangles are blitted.
+// rectangles are blitted. The client area's parts are shown to assistive technology as the
+// dialog describes them (window_accessibility.h).
 //
 // The window keeps its logical size on every screen; its client image follows the device pixel
 // ratio of the screen it is on (also when it is moved to another), and a pointer position becomes
@@ -17,11 +18,13 @@
 
 #include <QRegion>
 #include <QWidget>
+#include <memory>
 
 #include "platform/dialog_window.h"
 #include "platform/scroll_bar.h"
 
 class QScrollBar;
+class WindowAccessibility;
 
 class WindowPresenter : public QWidget {
 public:
@@ -57,4 +60,6 @@ private:
     // Set while the window's scroll state is being copied onto the bar, so that the bar's own
     // reaction to a programmatic change is never taken for the user's action.
     bool m_applyingScrollState = false;
+    // The client area's parts for assistive technology; goes before the view.
+    std::unique_ptr<WindowAccessibility> m_accessibility;
 };

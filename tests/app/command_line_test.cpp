@@ -48,8 +48,7 @@ TEST(CommandLineTest, TakesTheCaptureDeviceInBothForms) {
 TEST(CommandLineTest, VersionNamesTheVendorIdentifier) {
     const std::string text = VersionText();
     EXPECT_NE(text.find(LUMISIGHT_VERSION), std::string::npos);
-    EXPECT_NE(text.find(std::string("camera vendor identifier: ") + LUMISIGHT_VENDOR_ID),
-              std::string::npos);
+    EXPECT_NE(text.find("camera vendor identifier: " LUMISIGHT_VENDOR_ID), std::string::npos);
     EXPECT_NE(HelpText("lumisight-webcam").find("--virtual-camera"), std::string::npos);
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -159,8 +160,11 @@ public:
 
 private:
     static std::string XvfbPath() {
-        const std::string path = RunCommand("command -v Xvfb").output;
-        return path.substr(0, path.find('\n'));
+        // The first line. (std::string::find here, inlined into the constructor, draws a false
+        // stringop-overread warning from GCC 12 at -O2.)
+        std::string path = RunCommand("command -v Xvfb").output;
+        path.erase(std::find(path.begin(), path.end(), '\n'), path.end());
+        return path;
     }
     static std::string ReadDisplayNumber(int fd) {
         std::string digits;
@@ -175,6 +179,22 @@ private:
     std::unique_ptr<ChildProcess> m_server;
     std::string m_display;
 };
+
+// The first shown window whose whole title is `title`, once there is one within the limit.
+inline std::optional<std::string> WaitForWindow(const VirtualDisplay& display,
+                                                const std::string& title,
+                                                std::chrono::milliseconds limit) {
+    std::string window;
+    const bool found = WaitUntil(
+        [&] {
+            const CommandResult result =
+                display.Run("xdotool search --onlyvisible --name " + Quoted("^" + title + "$"));
+            window = result.output.substr(0, result.output.find('\n'));
+            return result.exitCode == 0 && !window.empty();
+        },
+        limit, kCommandPoll);
+    return found ? std::optional<std::string>(window) : std::nullopt;
+}
 
 // The whole screen as an image (ImageMagick's import of the root window), or the part of it
 // given as WIDTHxHEIGHT+X+Y (the image then starts at that corner).

@@ -122,10 +122,12 @@ void HeadlessHarness::Scroll(int code, int position) {
     Pump();
 }
 
-bool HeadlessHarness::Key(int virtualKey) {
+bool HeadlessHarness::Key(int virtualKey, unsigned flags) {
     const bool handled = m_dialog->PreTranslateMessage(KeyMessage{WM_KEYDOWN, virtualKey});
     if (!handled && virtualKey == VK_ESCAPE) {
         m_dialog->OnCancel();
+    } else if (!handled) {
+        m_dialog->OnKeyDown(flags, virtualKey);
     }
     if (m_dialog->HasWindow()) {
         m_dialog->PreTranslateMessage(KeyMessage{WM_KEYUP, virtualKey});

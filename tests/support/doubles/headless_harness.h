@@ -83,9 +83,11 @@ public:
     // Press and release at one place: down with MK_LBUTTON added, up without it.
     void Click(Point point, unsigned flags = 0);
     void Scroll(int code, int position = 0);
-    // A key's down and up messages through PreTranslateMessage; an unhandled Escape is the
-    // close command, as in the real window. Returns whether the filter handled the key down.
-    bool Key(int virtualKey);
+    // A key's down and up messages through PreTranslateMessage; a key down the filter lets
+    // through reaches OnKeyDown with the modifier flags (MK_SHIFT, MK_CONTROL), except an
+    // Escape, which is the close command, as in the real window. Returns whether the filter
+    // handled the key down.
+    bool Key(int virtualKey, unsigned flags = 0);
 
     Color PixelAt(int x, int y) const;
     bool SavePng(const std::string& path) const;
