@@ -4,6 +4,9 @@
 // rectangle marks it dirty; repainting the dirty area draws the skin, the visible controls in
 // order and the live-video child, and then delivers the paint message to the dialog. Overlay
 // drawing done through a surface stays until its area is repainted.
+//
+// Everything the dialog sees is in logical client pixels; the client image holds the device
+// pixels of the screen the window is on, at its device pixel ratio (see DeviceGrid).
 
 #include <functional>
 #include <memory>
@@ -13,6 +16,7 @@
 
 #include "platform/accessibility.h"
 #include "platform/control.h"
+#include "platform/device_grid.h"
 #include "platform/gdi.h"
 #include "platform/geometry.h"
 #include "platform/preview_surface.h"
@@ -35,8 +39,15 @@ public:
     DialogWindow(const DialogWindow&) = delete;
     DialogWindow& operator=(const DialogWindow&) = delete;
 
-    int ClientWidth() const;
+    int ClientWidth() const;  // logical pixels
     int ClientHeight() const;
+
+    // The screen's device pixel ratio (1 until told otherwise). A new ratio (the window moved to
+    // another screen, or the screen's scale changed) makes a new client image at that ratio and
+    // marks the whole window for repainting, so that everything is drawn again at the new
+    // resolution; the live picture is converted for the new size from the next frame on.
+    void SetDeviceScale(double scale);
+    const DeviceGrid& Grid() const { return m_grid; }
 
     Control& AddControl(int id, ControlKind kind, const Rect& rect, bool visible);
     Control* GetDlgItem(int id);  // null when there is no such control
@@ -75,8 +86,10 @@ public:
     PreviewSurface& Preview() { return m_preview; }
     const PreviewSurface& Preview() const { return m_preview; }
 
-    QImage& ClientImage() { return *m_client; }
+    QImage& ClientImage() { return *m_client; }  // device pixels
+    // The colour of a logical client pixel (its top-left device pixel), and of a device pixel.
     Color PixelAt(int x, int y) const;
+    Color DevicePixelAt(int x, int y) const;
 
     // What the window shows to assistive technology: the logic's description of its parts
     // (none: the client area is shown as one plain area). The content must outlive the window or
@@ -108,6 +121,9 @@ private:
 
     WindowHandler& m_handler;
     TimerHost& m_timers;
+    int m_width;
+    int m_height;
+    DeviceGrid m_grid;
     std::unique_ptr<QImage> m_client;
     // What the controls ask of this window; made before them, which keep it.
     const ControlOwner m_controlOwner;

@@ -2,13 +2,15 @@
 
 // The window's live-video child. The streaming thread hands it frames (latest wins, no queue, no
 // lock held while drawing); the user-interface thread shows the newest one in the placed
-// rectangle.
+// rectangle. The placement is in logical client pixels; each frame is converted straight to the
+// placement's size in device pixels, so that a finer screen shows more of the camera's detail.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/device_grid.h"
 #include "platform/geometry.h"
 #include "platform/video_child.h"
 
@@ -24,14 +26,25 @@ public:
     // User-interface thread.
     void Place(const Rect& rect) override;
     void SetVisible(bool visible) override;
+    // The client image's device pixel ratio: frames presented from now on are converted for the
+    // placement's device size at this ratio; until one arrives the old frame is not shown.
+    void SetDeviceScale(double scale);
     Rect Placement() const;
     bool IsVisible() const;
-    // Draws the newest frame scaled into the placement (nothing when none has arrived, when
-    // hidden, or while the newest frame still has the size of an earlier placement). Always takes
-    // the newest frame, so that the next one is announced again. The second form limits the
-    // drawing to clip (client coordinates).
+    // Draws the newest frame into the placement's device pixels of the client image (nothing
+    // when none has arrived, when hidden, or while the newest frame still has the size of an
+    // earlier placement or scale). Always takes the newest frame, so that the next one is
+    // announced again. The second form limits the drawing to clip (logical client coordinates).
     void PaintInto(QImage& client);
     void PaintInto(QImage& client, const Rect& clip);
+    // Takes the newest frame if one came since the last was taken (the next one is then
+    // announced again); painting takes it too.
+    void TakeNewestFrame();
+    // The frame taken last, when the placement shows it as it is (visible, no notice, converted
+    // for the placement's device size at this ratio): its device pixels, not copied, with the
+    // ratio as their device pixel ratio, valid until the next frame is taken. A null image
+    // otherwise. Lets the window show a frame straight from where it was converted.
+    QImage LiveFrame(double scale);
     // A state shown in place of the live picture (a camera that went away): while the text is
     // not empty, the placement shows the last frame darkened (black when there is none) with the
     // text centred on it, whether the surface is visible or not. An empty text ends it. The

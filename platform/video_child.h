@@ -15,9 +15,9 @@ public:
     virtual void SetVisible(bool visible) = 0;
 
     // Streaming thread: converts a YUYV frame (width x height, stride bytes per row) for display
-    // at the placement's size and publishes it as the newest frame. Frames presented before the
-    // first placement are dropped. Only one thread may present at a time, and presenting must
-    // stop before the child is destroyed.
+    // at the placement's size on the screen (its device pixels) and publishes it as the newest
+    // frame. Frames presented before the first placement are dropped. Only one thread may
+    // present at a time, and presenting must stop before the child is destroyed.
     virtual void Present(const std::uint8_t* yuyv, int width, int height, int stride) = 0;
 
 protected:

@@ -91,7 +91,7 @@ void DrawFrame(const PictureList& pictures, Control& control, const ThumbnailRec
         return;
     }
     DrawingSurface target = control.GetDC();
-    Bitmap composed(area.Width(), area.Height());
+    Bitmap composed(target, area.Width(), area.Height());
     DrawingSurface surface(composed);
     area = record.bSelected ? ComposeSelected(surface, area) : ComposeUnselected(surface, area);
     if (record.pPixels != nullptr && record.pixelsReady) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "linux/window/control_painting.h"
+#include "linux/window/device_pixels.h"
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
 
@@ -18,7 +19,9 @@ DialogWindow::DialogWindow(WindowHandler& handler, TimerHost& timers, int client
                            int clientHeight)
     : m_handler(handler),
       m_timers(timers),
-      m_client(std::make_unique<QImage>(clientWidth, clientHeight, QImage::Format_RGB32)),
+      m_width(clientWidth),
+      m_height(clientHeight),
+      m_client(std::make_unique<QImage>(DeviceImage(clientWidth, clientHeight, m_grid))),
       m_controlOwner{.invalidate = [this](const Rect& area) { InvalidateRect(&area); },
                      .paintNow = [this](const Control& control) { PaintControlNow(control); },
                      .surfaceAt = [this](Point origin) { return SurfaceAt(origin); }} {
@@ -34,10 +37,22 @@ DialogWindow::~DialogWindow() {
 }
 
 int DialogWindow::ClientWidth() const {
-    return m_client->width();
+    return m_width;
 }
 int DialogWindow::ClientHeight() const {
-    return m_client->height();
+    return m_height;
+}
+
+void DialogWindow::SetDeviceScale(double scale) {
+    const DeviceGrid grid(scale);
+    if (grid.Scale() == m_grid.Scale()) {
+        return;
+    }
+    m_grid = grid;
+    m_client = std::make_unique<QImage>(DeviceImage(m_width, m_height, m_grid));
+    m_client->fill(kDialogFace);
+    m_preview.SetDeviceScale(m_grid.Scale());
+    InvalidateRect(nullptr);
 }
 
 Control& DialogWindow::AddControl(int id, ControlKind kind, const Rect& rect, bool visible) {
@@ -90,10 +105,7 @@ void DialogWindow::UpdateWindow() {
 }
 
 void DialogWindow::RepaintArea(const Rect& area) {
-    for (int y = area.top; y < area.bottom; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(m_client->scanLine(y));
-        std::fill(row + area.left, row + area.right, kDialogFace);
-    }
+    FillDevicePixels(*m_client, m_grid.ToDevice(area), kDialogFace);
     for (const auto& control : m_controls) {
         PaintControl(*m_client, *control, area);
     }
@@ -180,6 +192,13 @@ void DialogWindow::NotifyScrollBar() {
 }
 
 Color DialogWindow::PixelAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height) {
+        return Color{};
+    }
+    return DevicePixelAt(m_grid.X(x), m_grid.Y(y));
+}
+
+Color DialogWindow::DevicePixelAt(int x, int y) const {
     if (!m_client->valid(x, y)) {
         return Color{};
     }

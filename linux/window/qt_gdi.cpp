@@ -7,10 +7,13 @@
 #include <QPainter>
 #include <QString>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#include "linux/window/device_pixels.h"
 
 namespace {
 
@@ -18,24 +21,13 @@ QRgb ToQRgb(Color color) {
     return qRgb(color.r, color.g, color.b);
 }
 
-QRgb* Row(QImage& image, int y) {
-    return reinterpret_cast<QRgb*>(image.scanLine(y));
-}
-const QRgb* Row(const QImage& image, int y) {
-    return reinterpret_cast<const QRgb*>(image.constScanLine(y));
-}
-
-Rect Bounds(const QImage& image) {
-    return Rect{0, 0, image.width(), image.height()};
-}
-
 Rect Offset(const Rect& rect, int dx, int dy) {
     return Rect{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
 }
 
-Rect Intersection(const Rect& a, const Rect& b) {
+Rect Union(const Rect& a, const Rect& b) {
     Rect result;
-    IntersectRect(&result, a, b);
+    UnionRect(&result, a, b);
     return result;
 }
 
@@ -49,6 +41,11 @@ Rect Normalised(const Rect& rect) {
 Rect SegmentBox(Point from, Point to) {
     return Rect{std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x) + 1,
                 std::max(from.y, to.y) + 1};
+}
+
+// The logical pixels that have device pixels in an image on a grid.
+Rect LogicalBounds(const QImage& image, const DeviceGrid& grid) {
+    return grid.ToLogicalOutward(DeviceBounds(image));
 }
 
 // Where the pixels of a 24- or 32-bit device-independent block lie in memory.
@@ -79,6 +76,31 @@ int SourceIndex(int i, int sourceCount, int destCount) {
     return static_cast<int>((2LL * i + 1) * sourceCount / (2LL * destCount));
 }
 
+bool SourceInsideBlock(const BlockLayout& block, int xSrc, int ySrc, int srcWidth, int srcHeight) {
+    return xSrc >= 0 && ySrc >= 0 && xSrc + srcWidth <= block.width &&
+           ySrc + srcHeight <= block.height;
+}
+
+// Where the device pixels of one logical pixel of a bitmap's picture are taken from when it is
+// copied onto a grid it does not line up with: device pixel j of the destination's n pixels of
+// that logical pixel takes the source's pixel at the same fraction of its own pixels.
+int SourceDevicePixel(int destinationDevice, const DeviceGrid& destination, bool alongX,
+                      const DeviceGrid& source, int logicalShift, int sourceLimit) {
+    const auto edge = [alongX](const DeviceGrid& grid, int v) {
+        return alongX ? grid.X(v) : grid.Y(v);
+    };
+    const int logical =
+        alongX ? destination.LogicalX(destinationDevice) : destination.LogicalY(destinationDevice);
+    const int offset = destinationDevice - edge(destination, logical);
+    const int destinationSpan =
+        std::max(edge(destination, logical + 1) - edge(destination, logical), 1);
+    const int sourceLogical = logical + logicalShift;
+    const int sourceStart = edge(source, sourceLogical);
+    const int sourceSpan = edge(source, sourceLogical + 1) - sourceStart;
+    const int pixel = sourceStart + (sourceSpan > 0 ? offset * sourceSpan / destinationSpan : 0);
+    return std::clamp(pixel, 0, sourceLimit - 1);
+}
+
 }  // namespace
 
 QFont DefaultUiFont() {
@@ -88,66 +110,24 @@ QFont DefaultUiFont() {
     return font;
 }
 
-// ---- Bitmap ----
-
-Bitmap::Bitmap(int width, int height)
-    : m_image(
-          std::make_unique<QImage>(std::max(width, 0), std::max(height, 0), QImage::Format_RGB32)) {
-    m_image->fill(Qt::black);
-}
-
-Bitmap::Bitmap(std::unique_ptr<QImage> image) : m_image(std::move(image)) {}
-
-Bitmap::~Bitmap() = default;
-
-std::unique_ptr<Bitmap> Bitmap::LoadResource(int id) {
-    QImage loaded(QStringLiteral(":/bitmaps/%1.bmp").arg(id));
-    if (loaded.isNull()) {
-        return nullptr;
-    }
-    auto image = std::make_unique<QImage>(loaded.convertToFormat(QImage::Format_RGB32));
-    return std::unique_ptr<Bitmap>(new Bitmap(std::move(image)));
-}
-
-std::unique_ptr<Bitmap> Bitmap::LoadIcon(int id, Color background) {
-    const QImage icon(QStringLiteral(":/icons/%1.png").arg(id));
-    if (icon.isNull()) {
-        return nullptr;
-    }
-    // An icon is drawn over an erased background: flatten its transparency onto that once.
-    auto image = std::make_unique<QImage>(icon.size(), QImage::Format_RGB32);
-    image->fill(QColor(background.r, background.g, background.b));
-    QPainter painter(image.get());
-    painter.drawImage(0, 0, icon);
-    painter.end();
-    return std::unique_ptr<Bitmap>(new Bitmap(std::move(image)));
-}
-
-int Bitmap::Width() const {
-    return m_image->width();
-}
-int Bitmap::Height() const {
-    return m_image->height();
-}
-
-Color Bitmap::PixelAt(int x, int y) const {
-    if (!m_image->valid(x, y)) {
-        return Color{};
-    }
-    const QRgb pixel = Row(*m_image, y)[x];
-    return Rgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
-}
-
 // ---- DrawingSurface ----
 
 DrawingSurface::DrawingSurface(QImage& target, Point origin, Rect clip, ChangeListener onChanged)
-    : m_target(&target),
-      m_origin(origin),
-      m_clip(Intersection(clip, Bounds(target))),
-      m_onChanged(std::move(onChanged)) {}
+    : DrawingSurface(target, DeviceGrid(target.devicePixelRatio()), origin, clip,
+                     std::move(onChanged)) {}
 
 DrawingSurface::DrawingSurface(Bitmap& offscreen)
-    : DrawingSurface(offscreen.Image(), Point{0, 0}, Bounds(offscreen.Image())) {}
+    : DrawingSurface(offscreen.Image(), offscreen.Grid(), Point{0, 0},
+                     Rect{0, 0, offscreen.Width(), offscreen.Height()}, {}) {}
+
+DrawingSurface::DrawingSurface(QImage& target, const DeviceGrid& grid, Point origin, Rect clip,
+                               ChangeListener onChanged)
+    : m_target(&target),
+      m_grid(grid),
+      m_origin(origin),
+      m_clip(Overlap(clip, LogicalBounds(target, grid))),
+      m_deviceClip(Overlap(grid.ToDevice(m_clip), DeviceBounds(target))),
+      m_onChanged(std::move(onChanged)) {}
 
 Rect DrawingSurface::ToImage(const Rect& rect) const {
     return Offset(rect, m_origin.x, m_origin.y);
@@ -158,49 +138,47 @@ Rect DrawingSurface::ClipBox() const {
 }
 
 bool DrawingSurface::RectVisible(const Rect& rect) const {
-    return !IsRectEmpty(Intersection(ToImage(Normalised(rect)), m_clip));
+    return !IsRectEmpty(Overlap(ToImage(Normalised(rect)), m_clip));
 }
 
-void DrawingSurface::Changed(const Rect& imageRect) {
-    const Rect changed = Intersection(imageRect, m_clip);
+// Reported in logical pixels: every logical pixel with a changed device pixel.
+void DrawingSurface::Changed(const Rect& device) {
+    const Rect changed = Overlap(device, m_deviceClip);
     if (m_onChanged && !IsRectEmpty(changed)) {
-        m_onChanged(changed);
+        m_onChanged(m_grid.ToLogicalOutward(changed));
     }
 }
 
-void DrawingSurface::FillImageRect(const Rect& imageRect, Color color) {
-    const Rect area = Intersection(imageRect, m_clip);
-    if (IsRectEmpty(area)) {
-        return;
-    }
-    const QRgb value = ToQRgb(color);
-    for (int y = area.top; y < area.bottom; ++y) {
-        std::fill_n(Row(*m_target, y) + area.left, area.Width(), value);
-    }
+void DrawingSurface::FillDevice(const Rect& device, Color color) {
+    FillDevicePixels(*m_target, Overlap(device, m_deviceClip), ToQRgb(color));
 }
 
+// The outline is the pen's width thick, inside the rectangle's device edges.
 void DrawingSurface::Rectangle(const Rect& rect) {
-    const Rect box = ToImage(Normalised(rect));
+    const Rect box = m_grid.ToDevice(ToImage(Normalised(rect)));
     if (IsRectEmpty(box) || (!m_pen && !m_brush)) {
         return;
     }
     if (!m_pen) {
-        FillImageRect(box, *m_brush);
+        FillDevice(box, *m_brush);
         Changed(box);
         return;
     }
+    const int pen = m_grid.PenWidth();
     if (m_brush) {
         Rect inside = box;
-        InflateRect(&inside, -1, -1);
+        InflateRect(&inside, -pen, -pen);
         if (!IsRectEmpty(inside)) {
-            FillImageRect(inside, *m_brush);
+            FillDevice(inside, *m_brush);
         }
     }
-    const Color pen = *m_pen;
-    FillImageRect(Rect{box.left, box.top, box.right, box.top + 1}, pen);
-    FillImageRect(Rect{box.left, box.bottom - 1, box.right, box.bottom}, pen);
-    FillImageRect(Rect{box.left, box.top + 1, box.left + 1, box.bottom - 1}, pen);
-    FillImageRect(Rect{box.right - 1, box.top + 1, box.right, box.bottom - 1}, pen);
+    const Color colour = *m_pen;
+    const int topEnd = std::min(box.top + pen, box.bottom);
+    const int bottomStart = std::max(box.bottom - pen, topEnd);
+    FillDevice(Rect{box.left, box.top, box.right, topEnd}, colour);
+    FillDevice(Rect{box.left, bottomStart, box.right, box.bottom}, colour);
+    FillDevice(Rect{box.left, topEnd, std::min(box.left + pen, box.right), bottomStart}, colour);
+    FillDevice(Rect{std::max(box.right - pen, box.left), topEnd, box.right, bottomStart}, colour);
     Changed(box);
 }
 
@@ -230,22 +208,30 @@ void DrawingSurface::DrawFocusRect(const Rect& rect) {
 }
 
 // Plots from `from` towards `to` (image coordinates), the end point left out, with the
-// Bresenham steps; horizontal, vertical and 45-degree lines come out exact.
-void DrawingSurface::DrawSegment(Point from, Point to) {
+// Bresenham steps over logical pixels; horizontal, vertical and 45-degree lines come out exact.
+// Each logical pixel covers its device pixels along the line and the pen's width across it,
+// from its mapped edge.
+Rect DrawingSurface::DrawSegment(Point from, Point to) {
     const QRgb value = ToQRgb(*m_pen);
+    const int pen = m_grid.PenWidth();
     const int dx = std::abs(to.x - from.x);
     const int dy = std::abs(to.y - from.y);
     const int sx = to.x >= from.x ? 1 : -1;
     const int sy = to.y >= from.y ? 1 : -1;
+    const bool alongX = dx >= dy;
     const int steps = std::max(dx, dy);
     int x = from.x;
     int y = from.y;
     int error = (dx >= dy ? dx : dy) / 2;
+    Rect touched;
     for (int i = 0; i < steps; ++i) {
-        if (PtInRect(m_clip, Point{x, y})) {
-            Row(*m_target, y)[x] = value;
-        }
-        if (dx >= dy) {
+        const int left = m_grid.X(x);
+        const int top = m_grid.Y(y);
+        const Rect block = alongX ? Rect{left, top, m_grid.X(x + 1), top + pen}
+                                  : Rect{left, top, left + pen, m_grid.Y(y + 1)};
+        FillDevicePixels(*m_target, Overlap(block, m_deviceClip), value);
+        touched = Union(touched, block);
+        if (alongX) {
             x += sx;
             error -= dy;
             if (error < 0) {
@@ -261,6 +247,7 @@ void DrawingSurface::DrawSegment(Point from, Point to) {
             }
         }
     }
+    return Union(touched, m_grid.ToDevice(SegmentBox(from, to)));
 }
 
 void DrawingSurface::LineTo(int x, int y) {
@@ -270,8 +257,7 @@ void DrawingSurface::LineTo(int x, int y) {
     if (!m_pen || from == to) {
         return;
     }
-    DrawSegment(from, to);
-    Changed(SegmentBox(from, to));
+    Changed(DrawSegment(from, to));
 }
 
 void DrawingSurface::Polyline(const Point* points, int count) {
@@ -285,8 +271,7 @@ void DrawingSurface::Polyline(const Point* points, int count) {
         if (from == to) {
             continue;
         }
-        DrawSegment(from, to);
-        UnionRect(&changed, changed, SegmentBox(from, to));
+        changed = Union(changed, DrawSegment(from, to));
     }
     Changed(changed);
 }
@@ -299,20 +284,27 @@ void DrawingSurface::StretchDIBits(int xDest, int yDest, int destWidth, int dest
         srcHeight <= 0) {
         return;
     }
-    const Rect destination = ToImage(Rect{xDest, yDest, xDest + destWidth, yDest + destHeight});
-    const Rect area = Intersection(destination, m_clip);
+    const Rect destination =
+        m_grid.ToDevice(ToImage(Rect{xDest, yDest, xDest + destWidth, yDest + destHeight}));
+    const Rect area = Overlap(destination, m_deviceClip);
     if (IsRectEmpty(area)) {
+        return;
+    }
+    if (!m_grid.IsIdentity() && SourceInsideBlock(*block, xSrc, ySrc, srcWidth, srcHeight)) {
+        StretchSmoothly(destination, area, xSrc, ySrc, srcWidth, srcHeight, bits, info);
+        Changed(area);
         return;
     }
     std::vector<int> sourceColumn(static_cast<std::size_t>(area.Width()));
     for (int x = area.left; x < area.right; ++x) {
-        sourceColumn[x - area.left] = xSrc + SourceIndex(x - destination.left, srcWidth, destWidth);
+        sourceColumn[x - area.left] =
+            xSrc + SourceIndex(x - destination.left, srcWidth, destination.Width());
     }
     const auto* base = static_cast<const std::uint8_t*>(bits);
     for (int y = area.top; y < area.bottom; ++y) {
         // Row k of the source rectangle counted from its top; a bottom-up block's ySrc and its
         // memory rows both count from the bottom.
-        const int k = SourceIndex(y - destination.top, srcHeight, destHeight);
+        const int k = SourceIndex(y - destination.top, srcHeight, destination.Height());
         const int memoryRow = block->bottomUp ? ySrc + (srcHeight - 1 - k) : ySrc + k;
         if (memoryRow < 0 || memoryRow >= block->height) {
             continue;
@@ -332,26 +324,105 @@ void DrawingSurface::StretchDIBits(int xDest, int yDest, int destWidth, int dest
     Changed(area);
 }
 
+// The block's pixels are what they are (a thumbnail keeps its own sampling); on a finer screen
+// they are filtered up to the destination's device pixels rather than shown as blocks.
+void DrawingSurface::StretchSmoothly(const Rect& destination, const Rect& area, int xSrc, int ySrc,
+                                     int srcWidth, int srcHeight, const void* bits,
+                                     const BitmapInfo& info) {
+    const BlockLayout block = *DescribeBlock(info.bmiHeader);
+    std::vector<std::uint32_t> source(static_cast<std::size_t>(srcWidth) * srcHeight);
+    const auto* base = static_cast<const std::uint8_t*>(bits);
+    for (int k = 0; k < srcHeight; ++k) {
+        const int memoryRow = block.bottomUp ? ySrc + (srcHeight - 1 - k) : ySrc + k;
+        const std::uint8_t* pixel = base + static_cast<std::size_t>(memoryRow) * block.stride +
+                                    static_cast<std::size_t>(xSrc) * block.bytesPerPixel;
+        std::uint32_t* row = source.data() + static_cast<std::size_t>(k) * srcWidth;
+        for (int c = 0; c < srcWidth; ++c, pixel += block.bytesPerPixel) {
+            row[c] = qRgb(pixel[2], pixel[1], pixel[0]);
+        }
+    }
+    // The toolkit's smooth scaling keeps a flat colour exact (libyuv's ARGB filter darkens it
+    // by a level or two); a thumbnail is small enough for its cost.
+    const QImage scaled = QImage(reinterpret_cast<const uchar*>(source.data()), srcWidth, srcHeight,
+                                 srcWidth * 4, QImage::Format_RGB32)
+                              .scaled(destination.Width(), destination.Height(),
+                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(QRgb);
+    for (int y = area.top; y < area.bottom; ++y) {
+        std::memcpy(Row(*m_target, y) + area.left,
+                    Row(scaled, y - destination.top) + (area.left - destination.left), rowBytes);
+    }
+}
+
 void DrawingSurface::BitBlt(int x, int y, int width, int height, const Bitmap& source, int xSrc,
                             int ySrc) {
     const Rect destination = ToImage(Rect{x, y, x + width, y + height});
-    const int dx = xSrc - destination.left;  // source = destination + (dx, dy)
+    const int dx = xSrc - destination.left;  // source = destination + (dx, dy), logically
     const int dy = ySrc - destination.top;
-    const Rect sourceInDestination = Offset(Bounds(source.Image()), -dx, -dy);
-    const Rect area = Intersection(Intersection(destination, m_clip), sourceInDestination);
-    if (IsRectEmpty(area)) {
+    const Rect sourceInDestination = Offset(Rect{0, 0, source.Width(), source.Height()}, -dx, -dy);
+    const Rect logicalArea = Overlap(Overlap(destination, m_clip), sourceInDestination);
+    const QImage& picture = source.Image();
+    // Where the source's own grid lies when its (0, 0) is placed in this image.
+    const DeviceGrid placed = m_grid.At(Point{-dx, -dy});
+    const int shiftX = m_grid.X(-dx);
+    const int shiftY = m_grid.Y(-dy);
+    Rect area = Overlap(m_grid.ToDevice(logicalArea), m_deviceClip);
+    if (source.Grid().SameMapping(placed)) {
+        area = Overlap(area, Offset(DeviceBounds(picture), shiftX, shiftY));
+        if (IsRectEmpty(area)) {
+            return;
+        }
+        const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(QRgb);
+        for (int row = area.top; row < area.bottom; ++row) {
+            std::memmove(Row(*m_target, row) + area.left,
+                         Row(picture, row - shiftY) + area.left - shiftX, rowBytes);
+        }
+        Changed(area);
         return;
     }
-    const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(QRgb);
+    if (IsRectEmpty(area) || picture.isNull()) {
+        return;
+    }
+    // The grids differ (another scale, or another place on a fractional one): each logical
+    // pixel is copied onto its own device pixels. A copy within one image reads a snapshot.
+    const QImage snapshot = &picture == m_target ? picture.copy() : QImage();
+    const QImage& from = snapshot.isNull() ? picture : snapshot;
+    std::vector<int> columns(static_cast<std::size_t>(area.Width()));
+    for (int p = area.left; p < area.right; ++p) {
+        columns[p - area.left] =
+            SourceDevicePixel(p, m_grid, true, source.Grid(), dx, from.width());
+    }
     for (int row = area.top; row < area.bottom; ++row) {
-        std::memmove(Row(*m_target, row) + area.left,
-                     Row(source.Image(), row + dy) + area.left + dx, rowBytes);
+        const QRgb* sourceRow =
+            Row(from, SourceDevicePixel(row, m_grid, false, source.Grid(), dy, from.height()));
+        QRgb* target = Row(*m_target, row);
+        for (int p = area.left; p < area.right; ++p) {
+            target[p] = sourceRow[columns[p - area.left]];
+        }
     }
     Changed(area);
 }
 
 void DrawingSurface::DrawBitmap(const Bitmap& bitmap, int x, int y) {
-    BitBlt(x, y, bitmap.Width(), bitmap.Height(), bitmap, 0, 0);
+    const Point at{x + m_origin.x, y + m_origin.y};
+    const QImage& picture = bitmap.PictureFor(m_grid.At(at));
+    if (&picture == &bitmap.Image()) {
+        BitBlt(x, y, bitmap.Width(), bitmap.Height(), bitmap, 0, 0);
+        return;
+    }
+    // Drawn for exactly this place: device pixel for device pixel.
+    const int left = m_grid.X(at.x);
+    const int top = m_grid.Y(at.y);
+    const Rect area = Overlap(Offset(DeviceBounds(picture), left, top), m_deviceClip);
+    if (IsRectEmpty(area)) {
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(QRgb);
+    for (int row = area.top; row < area.bottom; ++row) {
+        std::memcpy(Row(*m_target, row) + area.left, Row(picture, row - top) + area.left - left,
+                    rowBytes);
+    }
+    Changed(area);
 }
 
 void DrawingSurface::TextOut(int x, int y, std::string_view text) {
@@ -361,7 +432,7 @@ void DrawingSurface::TextOut(int x, int y, std::string_view text) {
         return;
     }
     const QString string = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    const QFont font = DefaultUiFont();
+    QFont font = DefaultUiFont();
     const QFontMetrics metrics(font);
     const int width = metrics.horizontalAdvance(string);
     int left = x;
@@ -378,18 +449,26 @@ void DrawingSurface::TextOut(int x, int y, std::string_view text) {
     }
     const Rect box = ToImage(
         Rect{left, baseline - metrics.ascent(), left + width, baseline + metrics.descent()});
-    QPainter painter(m_target);
-    painter.setClipRect(QRect(m_clip.left, m_clip.top, m_clip.Width(), m_clip.Height()));
     if (m_bkMode == OPAQUE) {
-        painter.fillRect(QRect(box.left, box.top, box.Width(), box.Height()),
-                         QColor(ToQRgb(m_bkColor)));
+        FillDevice(m_grid.ToDevice(box), m_bkColor);
     }
+    // The painter works in the image's logical units (its device pixel ratio is the grid's
+    // scale); the pen position is put on the device pixel of the reference point.
+    const double scale = m_grid.Scale();
+    if (!m_grid.IsIdentity()) {
+        font.setStyleStrategy(QFont::PreferAntialias);  // smooth, as text on a fine screen is
+    }
+    QPainter painter(m_target);
+    painter.setClipRect(QRectF(m_deviceClip.left / scale, m_deviceClip.top / scale,
+                               m_deviceClip.Width() / scale, m_deviceClip.Height() / scale));
     painter.setFont(font);
     painter.setPen(QColor(ToQRgb(m_textColor)));
-    painter.drawText(QPoint(left + m_origin.x, baseline + m_origin.y), string);
+    painter.drawText(
+        QPointF(m_grid.X(left + m_origin.x) / scale, m_grid.Y(baseline + m_origin.y) / scale),
+        string);
     painter.end();
     // Glyphs may reach a pixel past their advance box.
     Rect changed = box;
     InflateRect(&changed, 2, 1);
-    Changed(changed);
+    Changed(m_grid.ToDevice(changed));
 }

@@ -19,6 +19,8 @@
 #include <mutex>
 #include <vector>
 
+#include "linux/window/device_pixels.h"
+
 namespace {
 
 constexpr unsigned kSlotMask = 0x3;
@@ -63,10 +65,10 @@ struct PreviewSurface::Slots {
     int writeSlot = 0;  // streaming thread only
     int readSlot = 2;   // user-interface thread only
 
-    // The placement's size, the only placement data the streaming thread reads. Packed into
-    // one word so that a width and a height of two different placements are never mixed.
-    // Relaxed: the size is self-contained, and a frame converted for an older size is simply
-    // not drawn.
+    // The placement's size in device pixels, the only placement data the streaming thread
+    // reads. Packed into one word so that a width and a height of two different placements are
+    // never mixed. Relaxed: the size is self-contained, and a frame converted for an older size
+    // is simply not drawn.
     std::atomic<std::uint64_t> targetSize{0};
 
     std::vector<std::uint32_t> scratch;  // streaming thread only: the frame before scaling
@@ -75,23 +77,32 @@ struct PreviewSurface::Slots {
     std::function<void()> frameReady;
 
     Rect placement;       // user-interface thread only
+    DeviceGrid grid;      // user-interface thread only: what the frames are converted for
     bool visible = true;  // user-interface thread only
     std::string notice;   // user-interface thread only
+
+    // User-interface thread: tells the streaming thread the placement's device size.
+    void PublishTargetSize() {
+        const Rect device = grid.ToDevice(placement);
+        targetSize.store(PackSize(std::max(device.Width(), 0), std::max(device.Height(), 0)),
+                         std::memory_order_relaxed);
+    }
 };
 
 namespace {
 
 // The notice over the frame the user-interface thread holds: that frame darkened where it fits
-// the placement (black elsewhere), then the text centred in the whole placement.
-void PaintNotice(QImage& client, const Rect& placement, const Rect& area,
+// the placement (black elsewhere), then the text centred in the whole placement. `device` is the
+// placement and `area` the part to paint, both in the client image's device pixels.
+void PaintNotice(QImage& client, const Rect& placement, const Rect& device, const Rect& area,
                  const std::vector<std::uint32_t>& pixels, int width, int height,
                  const std::string& text) {
-    const bool fits = width == placement.Width() && height == placement.Height();
+    const bool fits = width == device.Width() && height == device.Height();
     for (int y = area.top; y < area.bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(client.scanLine(y));
         for (int x = area.left; x < area.right; ++x) {
-            row[x] = fits ? Darkened(pixels[static_cast<std::size_t>(y - placement.top) * width +
-                                            (x - placement.left)])
+            row[x] = fits ? Darkened(pixels[static_cast<std::size_t>(y - device.top) * width +
+                                            (x - device.left)])
                           : 0xff000000u;
         }
     }
@@ -99,8 +110,12 @@ void PaintNotice(QImage& client, const Rect& placement, const Rect& area,
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
         return;
     }
+    // The painter works in logical pixels (the image's device pixel ratio is the screen's) and
+    // draws the glyphs at the device resolution.
+    const double scale = client.devicePixelRatio();
     QPainter painter(&client);
-    painter.setClipRect(QRect(area.left, area.top, area.Width(), area.Height()));
+    painter.setClipRect(
+        QRectF(area.left / scale, area.top / scale, area.Width() / scale, area.Height() / scale));
     QFont font = QGuiApplication::font();
     font.setPixelSize(kNoticeTextPixels);
     font.setBold(true);
@@ -117,8 +132,12 @@ PreviewSurface::~PreviewSurface() = default;
 
 void PreviewSurface::Place(const Rect& rect) {
     m_slots->placement = rect;
-    m_slots->targetSize.store(PackSize(std::max(rect.Width(), 0), std::max(rect.Height(), 0)),
-                              std::memory_order_relaxed);
+    m_slots->PublishTargetSize();
+}
+
+void PreviewSurface::SetDeviceScale(double scale) {
+    m_slots->grid = DeviceGrid(scale);
+    m_slots->PublishTargetSize();
 }
 
 void PreviewSurface::SetVisible(bool visible) {
@@ -185,7 +204,7 @@ void PreviewSurface::PaintInto(QImage& client) {
     PaintInto(client, Rect{0, 0, client.width(), client.height()});
 }
 
-void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
+void PreviewSurface::TakeNewestFrame() {
     Slots& buffers = *m_slots;
     // The relaxed look only saves an exchange when nothing new has arrived; the exchange itself
     // does the synchronising.
@@ -194,26 +213,52 @@ void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
             static_cast<unsigned>(buffers.readSlot), std::memory_order_acq_rel);
         buffers.readSlot = static_cast<int>(previous & kSlotMask);
     }
+}
+
+QImage PreviewSurface::LiveFrame(double scale) {
+    Slots& buffers = *m_slots;
+    Slots::Frame& frame = buffers.frames[buffers.readSlot];
+    const Rect device = DeviceGrid(scale).ToDevice(buffers.placement);
+    if (!buffers.visible || !buffers.notice.empty() || frame.width != device.Width() ||
+        frame.height != device.Height() || frame.pixels.empty()) {
+        return QImage();
+    }
+    // Writable pixels, so that giving the image its ratio does not copy them.
+    QImage image(reinterpret_cast<uchar*>(frame.pixels.data()), frame.width, frame.height,
+                 frame.width * 4, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
+void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
+    Slots& buffers = *m_slots;
+    TakeNewestFrame();
     const Slots::Frame& frame = buffers.frames[buffers.readSlot];
     const Rect& placement = buffers.placement;
-    Rect area;
-    if (!IsShown() || !IntersectRect(&area, placement, clip) ||
-        !IntersectRect(&area, area, Rect{0, 0, client.width(), client.height()})) {
+    Rect logicalArea;
+    if (!IsShown() || !IntersectRect(&logicalArea, placement, clip)) {
+        return;
+    }
+    // The client image's own ratio says where the placement's device pixels are.
+    const DeviceGrid grid(client.devicePixelRatio());
+    const Rect device = grid.ToDevice(placement);
+    const Rect area = Overlap(grid.ToDevice(logicalArea), DeviceBounds(client));
+    if (IsRectEmpty(area)) {
         return;
     }
     if (!buffers.notice.empty()) {
-        PaintNotice(client, placement, area, frame.pixels, frame.width, frame.height,
+        PaintNotice(client, placement, device, area, frame.pixels, frame.width, frame.height,
                     buffers.notice);
         return;
     }
-    if (frame.width != placement.Width() || frame.height != placement.Height()) {
+    if (frame.width != device.Width() || frame.height != device.Height()) {
         return;
     }
     const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(std::uint32_t);
     for (int y = area.top; y < area.bottom; ++y) {
         const std::uint32_t* source = frame.pixels.data() +
-                                      static_cast<std::size_t>(y - placement.top) * frame.width +
-                                      (area.left - placement.left);
-        std::memcpy(client.scanLine(y) + static_cast<std::size_t>(area.left) * 4, source, rowBytes);
+                                      static_cast<std::size_t>(y - device.top) * frame.width +
+                                      (area.left - device.left);
+        std::memcpy(Row(client, y) + area.left, source, rowBytes);
     }
 }

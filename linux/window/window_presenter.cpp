@@ -7,12 +7,18 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
+#include <QTransform>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "linux/window/window_accessibility.h"
 #include "platform/dialog.h"
@@ -82,6 +88,48 @@ QRect ToQRect(const Rect& rect) {
     return QRect(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
+// The parts of a rectangle outside another: up to four bands round the hole.
+std::vector<Rect> Outside(const Rect& whole, const Rect& hole) {
+    Rect inside;
+    if (!IntersectRect(&inside, whole, hole)) {
+        return IsRectEmpty(whole) ? std::vector<Rect>{} : std::vector<Rect>{whole};
+    }
+    std::vector<Rect> parts{
+        Rect{whole.left, whole.top, whole.right, inside.top},
+        Rect{whole.left, inside.bottom, whole.right, whole.bottom},
+        Rect{whole.left, inside.top, inside.left, inside.bottom},
+        Rect{inside.right, inside.top, whole.right, inside.bottom},
+    };
+    std::erase_if(parts, [](const Rect& part) { return IsRectEmpty(part); });
+    return parts;
+}
+
+// Copies device pixels of an image onto the widget one for one: `device` in the client image's
+// device pixels, `origin` where the image's top-left pixel lies among them. The painter works in
+// device pixels (see InDevicePixels), so the copy is a plain one even at a fractional scale.
+void Blit(QPainter& painter, const QImage& image, const Rect& device, Point origin) {
+    painter.drawImage(
+        QRectF(device.left, device.top, device.Width(), device.Height()), image,
+        QRectF(device.left - origin.x, device.top - origin.y, device.Width(), device.Height()));
+}
+
+// Undoes the painter's device pixel ratio: its coordinates become the screen's device pixels.
+void InDevicePixels(QPainter& painter, double scale) {
+    painter.setWorldTransform(QTransform::fromScale(1.0 / scale, 1.0 / scale));
+}
+
+// The device pixels of the client image that show any part of a rectangle of the widget: its
+// edges scaled and rounded outwards, as the toolkit repaints the screen's pixels.
+Rect DevicePixelsOf(const QRect& rect, double scale, const QImage& image) {
+    const Rect device{static_cast<int>(std::floor(rect.left() * scale)),
+                      static_cast<int>(std::floor(rect.top() * scale)),
+                      static_cast<int>(std::ceil((rect.left() + rect.width()) * scale)),
+                      static_cast<int>(std::ceil((rect.top() + rect.height()) * scale))};
+    Rect area;
+    IntersectRect(&area, device, Rect{0, 0, image.width(), image.height()});
+    return area;
+}
+
 }  // namespace
 
 // Wakes the user-interface thread when the streaming thread announces a video frame. It is
@@ -123,8 +171,43 @@ public:
         update(area);
     }
 
-    // Paints the newest video frame (queued here from the streaming thread's announcement).
-    void PaintVideo() { m_window.PaintPreview(); }
+    // Shows the newest video frame (queued here from the streaming thread's announcement):
+    // straight from the frame when it is shown as it is, else (a notice, a frame of an earlier
+    // size) through the client image.
+    void PaintVideo() {
+        PreviewSurface& video = m_window.Preview();
+        video.TakeNewestFrame();
+        if (!video.LiveFrame(m_window.Grid().Scale()).isNull()) {
+            update(ToQRect(video.Placement()));
+            return;
+        }
+        m_window.PaintPreview();
+    }
+
+    // Gives the window the device pixel ratio of the screen the widget is on now; a new ratio
+    // has the whole window drawn again at it.
+    void FollowDevicePixelRatio() {
+        const double ratio = devicePixelRatioF();
+        if (DeviceGrid(ratio).Scale() != m_window.Grid().Scale()) {
+            m_window.SetDeviceScale(ratio);
+            update();
+        }
+    }
+
+    // Listens to the pointer events of the native window the view is shown in: they carry the
+    // exact (fractional) logical position of the device pixel under the pointer, which the
+    // toolkit rounds to a whole logical pixel before it hands the event to the view. At a
+    // fractional scale that rounding can name the neighbour of the logical pixel drawn there.
+    void WatchNativeWindow() {
+        QWindow* native = window()->windowHandle();
+        if (native != nullptr && native != m_watched) {
+            if (m_watched != nullptr) {
+                m_watched->removeEventFilter(this);
+            }
+            native->installEventFilter(this);
+            m_watched = native;
+        }
+    }
 
     // What assistive technology is told; set by the presenter for the view's life on screen.
     void SetAccessibility(WindowAccessibility* accessibility) { m_accessibility = accessibility; }
@@ -135,17 +218,67 @@ public:
     }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseMove:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                if (watched == m_watched) {
+                    m_exactPosition =
+                        mapFrom(window(), static_cast<QMouseEvent*>(event)->position());
+                }
+                break;
+            default:
+                break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
+            WatchNativeWindow();
+        }
+        // Moved to a screen of another scale, or the screen's scale changed.
+        const bool newRatio = event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+                              || event->type() == QEvent::DevicePixelRatioChange
+#endif
+            ;
+        if (newRatio) {
+            FollowDevicePixelRatio();
+        }
+        return QWidget::event(event);
+    }
+
     void paintEvent(QPaintEvent* event) override {
+        // The paint comes at the ratio the toolkit paints at now, whatever announced it.
+        FollowDevicePixelRatio();
         if (m_window.HasDirtyArea()) {
             m_painting = true;
             m_paintRegion = event->region();
             m_window.UpdateWindow();  // repaints the dirty area, then runs the dialog's OnPaint
             m_painting = false;
         }
+        // The client image holds the screen's device pixels: each is copied onto its own. The
+        // live picture, on top of everything, comes straight from its newest frame, which
+        // spares copying every frame into the client image first.
         QPainter painter(this);
         const QImage& image = m_window.ClientImage();
+        const double scale = m_window.Grid().Scale();
+        InDevicePixels(painter, scale);
+        const QImage live = m_window.Preview().LiveFrame(scale);
+        const Rect video =
+            live.isNull() ? Rect{} : m_window.Grid().ToDevice(m_window.Preview().Placement());
         for (const QRect& rect : event->region()) {
-            painter.drawImage(rect, image, rect);
+            const Rect device = DevicePixelsOf(rect, scale, image);
+            Rect overVideo;
+            if (IntersectRect(&overVideo, device, video)) {
+                Blit(painter, live, overVideo, Point{video.left, video.top});
+            }
+            for (const Rect& part : Outside(device, video)) {
+                Blit(painter, image, part, Point{0, 0});
+            }
         }
         TellAccessibility();
     }
@@ -196,15 +329,27 @@ protected:
             m_accessibility->FocusGained();
         }
     }
-    void focusOutEvent(QFocusEvent* /*event*/) override { m_window.Handler().OnKillFocus(); }
+    void focusOutEvent(QFocusEvent* /*event*/) override {
+        m_window.Handler().OnKillFocus();
+    }
     // The dialog moves the focus among its own controls: Tab and Shift+Tab are its keys.
-    bool focusNextPrevChild(bool /*next*/) override { return false; }
+    bool focusNextPrevChild(bool /*next*/) override {
+        return false;
+    }
 
 private:
-    // Whether a pointer event reaches the dialog, and where in client coordinates.
-    bool Forwarded(const QMouseEvent* event, Point* point) const {
-        const QPoint position = event->position().toPoint();
-        *point = Point{position.x(), position.y()};
+    // Whether a pointer event reaches the dialog, and where in client coordinates: the logical
+    // pixel drawn in the device pixel under the pointer, so that a click hits what it is on.
+    bool Forwarded(const QMouseEvent* event, Point* point) {
+        // The native window's exact position when it is the one this event was rounded from
+        // (an event sent to the view directly has none).
+        QPointF position = event->position();
+        if (m_exactPosition && std::abs(m_exactPosition->x() - position.x()) <= 0.5 &&
+            std::abs(m_exactPosition->y() - position.y()) <= 0.5) {
+            position = *m_exactPosition;
+        }
+        m_exactPosition.reset();
+        *point = m_window.Grid().PixelAt(position.x(), position.y());
         const Rect client{0, 0, m_window.ClientWidth(), m_window.ClientHeight()};
         PreviewSurface& video = m_window.Preview();
         const bool overVideo = video.IsVisible() && PtInRect(video.Placement(), *point);
@@ -236,6 +381,8 @@ private:
     bool m_painting = false;
     QRegion m_paintRegion;
     WindowAccessibility* m_accessibility = nullptr;
+    QPointer<QWindow> m_watched;             // the native window whose pointer events are watched
+    std::optional<QPointF> m_exactPosition;  // of the pointer event being delivered
 };
 
 WindowPresenter::WindowPresenter(DialogWindow& window)
@@ -271,7 +418,8 @@ WindowPresenter::WindowPresenter(DialogWindow& window)
     // dialog, once the user-interface thread takes the wake-up.
     auto* waker = new VideoFrameWaker(view, [view] { view->PaintVideo(); });
     window.Preview().SetFrameReadyCallback([waker] { waker->Wake(); });
-    window.PaintPreview();  // takes a frame announced before there was a presenter
+    view->FollowDevicePixelRatio();  // the screen it will open on
+    window.PaintPreview();           // takes a frame announced before there was a presenter
     m_accessibility = std::make_unique<WindowAccessibility>(view, m_scrollBar, window);
     view->SetAccessibility(m_accessibility.get());
     window.SetAnnouncementListener(

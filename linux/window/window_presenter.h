@@ -8,6 +8,10 @@
 // rectangles are blitted. The client area's parts are shown to assistive technology as the
 // dialog describes them (window_accessibility.h).
 //
+// The window keeps its logical size on every screen; its client image follows the device pixel
+// ratio of the screen it is on (also when it is moved to another), and a pointer position becomes
+// the logical pixel drawn in the device pixel under the pointer.
+//
 // Pointer events are forwarded only inside the client area and not over the visible live
 // picture: the window never captures the pointer, and the live picture is a child of its own
 // that keeps its events.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -128,17 +129,19 @@ private:
     std::optional<int> m_exitCode;
 };
 
-// An Xvfb server on the first free display number, which it reports itself (-displayfd).
+// An Xvfb server on the first free display number, which it reports itself (-displayfd), with one
+// screen of the given size and depth.
 class VirtualDisplay {
 public:
-    explicit VirtualDisplay(const std::filesystem::path& workDir) {
+    explicit VirtualDisplay(const std::filesystem::path& workDir,
+                            const std::string& screen = "1024x768x24") {
         int fds[2];
         if (pipe(fds) != 0) {
             return;
         }
         m_server = std::make_unique<ChildProcess>(
             std::vector<std::string>{XvfbPath(), "-displayfd", std::to_string(fds[1]), "-screen",
-                                     "0", "1024x768x24", "-nolisten", "tcp",
+                                     "0", screen, "-nolisten", "tcp",
                                      // a server that resets when its last client leaves
                                      // refuses connections for a moment
                                      "-noreset"},
@@ -157,8 +160,11 @@ public:
 
 private:
     static std::string XvfbPath() {
-        const std::string path = RunCommand("command -v Xvfb").output;
-        return path.substr(0, path.find('\n'));
+        // The first line. (std::string::find here, inlined into the constructor, draws a false
+        // stringop-overread warning from GCC 12 at -O2.)
+        std::string path = RunCommand("command -v Xvfb").output;
+        path.erase(std::find(path.begin(), path.end(), '\n'), path.end());
+        return path;
     }
     static std::string ReadDisplayNumber(int fd) {
         std::string digits;
@@ -190,10 +196,14 @@ inline std::optional<std::string> WaitForWindow(const VirtualDisplay& display,
     return found ? std::optional<std::string>(window) : std::nullopt;
 }
 
-// The whole screen as an image (ImageMagick's import of the root window).
+// The whole screen as an image (ImageMagick's import of the root window), or the part of it
+// given as WIDTHxHEIGHT+X+Y (the image then starts at that corner).
 inline std::optional<QImage> Screenshot(const VirtualDisplay& display,
-                                        const std::filesystem::path& file) {
-    if (display.Run("import -window root " + Quoted("png:" + file.string())).exitCode != 0) {
+                                        const std::filesystem::path& file,
+                                        const std::string& crop = "") {
+    const std::string part = crop.empty() ? "" : " -crop " + Quoted(crop);
+    if (display.Run("import -window root" + part + " " + Quoted("png:" + file.string())).exitCode !=
+        0) {
         return std::nullopt;
     }
     QImage image(QString::fromStdString(file.string()));

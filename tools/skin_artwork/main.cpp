@@ -9,45 +9,24 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <string_view>
 #include <vector>
 
-#include "app_icon.h"
-#include "artwork.h"
-#include "button_faces.h"
-#include "skin.h"
+#include "indexed_bmp.h"
+#include "linux/artwork/app_icon.h"
+#include "linux/artwork/button_faces.h"
+#include "linux/artwork/skin.h"
+#include "linux/artwork/skin_bitmaps.h"
 
 namespace {
 
-using artwork::HoverFace;
-using artwork::NormalFace;
-
-constexpr int kWindowIconSize = 48;
 constexpr int kThemeIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 constexpr const char* kThemeIconName = "lumisight-webcam";
 
-struct Bitmap {
-    int id;
-    std::function<QImage()> draw;
-};
-
-std::vector<Bitmap> SkinBitmaps() {
-    using namespace artwork;
-    return {
-        {129, Skin},
-        {130, [] { return TakePictureFace(NormalFace()); }},
-        {131, [] { return TakePictureFace(HoverFace()); }},
-        {132, [] { return DeleteFace(NormalFace()); }},
-        {133, [] { return DeleteFace(HoverFace()); }},
-        {134, [] { return ResolutionFace(NormalFace()); }},
-        {135, [] { return ResolutionFace(HoverFace()); }},
-        {136, [] { return PropertiesFace(NormalFace()); }},
-        {137, [] { return PropertiesFace(HoverFace()); }},
-        {154, DisabledDeleteFace},
-        {172, SelectedThumbnailFrame},
-    };
+// The committed bitmaps are the artwork at scale 1.
+QImage DrawAtScaleOne(int id) {
+    return artwork::DrawSkinBitmap(id, DeviceGrid());
 }
 
 bool SavePng(const QImage& image, const QString& path) {
@@ -60,9 +39,9 @@ bool SavePng(const QImage& image, const QString& path) {
 }
 
 bool WriteBitmaps(const QDir& out) {
-    for (const Bitmap& bitmap : SkinBitmaps()) {
-        const QString path = out.filePath(QStringLiteral("bitmaps/%1.bmp").arg(bitmap.id));
-        if (!artwork::SaveIndexedBmp(bitmap.draw(), path)) {
+    for (const int id : artwork::SkinBitmapIds()) {
+        const QString path = out.filePath(QStringLiteral("bitmaps/%1.bmp").arg(id));
+        if (!SaveIndexedBmp(DrawAtScaleOne(id), path)) {
             return false;
         }
     }
@@ -70,7 +49,7 @@ bool WriteBitmaps(const QDir& out) {
 }
 
 bool WriteIcons(const QDir& out) {
-    if (!SavePng(artwork::AppIcon(kWindowIconSize), out.filePath("icons/128.png"))) {
+    if (!SavePng(artwork::AppIcon(artwork::kWindowIconSize), out.filePath("icons/128.png"))) {
         return false;
     }
     for (const int size : kThemeIconSizes) {
@@ -94,8 +73,8 @@ QImage ContactSheet() {
     sheet.fill(QColor(210, 210, 210));
     QPainter painter(&sheet);
     std::map<int, QImage> faces;
-    for (const Bitmap& bitmap : SkinBitmaps()) {
-        faces[bitmap.id] = bitmap.draw();
+    for (const int id : artwork::SkinBitmapIds()) {
+        faces[id] = DrawAtScaleOne(id);
     }
     painter.drawImage(kMargin, kMargin, faces[129]);
     const int buttonX[] = {0, 47, 93, 185};

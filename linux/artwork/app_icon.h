@@ -7,6 +7,9 @@
 
 namespace artwork {
 
+// The window's own icon (icon 128) is this many pixels square at scale 1.
+constexpr int kWindowIconSize = 48;
+
 QImage AppIcon(int size);
 
 }  // namespace artwork

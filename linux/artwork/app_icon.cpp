@@ -1,10 +1,10 @@
-#include "app_icon.h"
+#include "linux/artwork/app_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
 
-#include "artwork.h"
+#include "linux/artwork/artwork.h"
 
 namespace artwork {
 namespace {

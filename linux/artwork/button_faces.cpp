@@ -1,10 +1,11 @@
-#include "button_faces.h"
+#include "linux/artwork/button_faces.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QTransform>
+#include <cmath>
 
 namespace artwork {
 namespace {
@@ -14,11 +15,12 @@ struct BinColours {
     QColor metalEdge, metalCentre, rib, lid;
 };
 
-QImage Face(int width, const FacePalette& palette) {
-    return FaceBackground(width, kFaceHeight, palette);
+QImage Face(int width, const FacePalette& palette, const DeviceGrid& grid) {
+    return FaceBackground(width, kFaceHeight, palette, grid);
 }
 
-void BeginIcon(QPainter& painter) {
+void BeginIcon(QPainter& painter, const DeviceGrid& grid) {
+    MapLogicalOntoGrid(painter, grid);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
 }
@@ -82,64 +84,79 @@ QPainterPath CogwheelPath(QPointF centre) {
     return wheel.subtracted(hole);
 }
 
-// Rows 12 to 15 of a resolution face: the menu's downward triangle, 7, 5, 3 and 1 pixels wide.
-void DrawMenuTriangle(QImage& image) {
-    constexpr int kCentreX = 77;
-    for (int row = 0; row < 4; ++row) {
-        const int half = 3 - row;
-        for (int x = kCentreX - half; x <= kCentreX + half; ++x) {
-            image.setPixel(x, 12 + row, kTriangleNavy.rgb());
+// Rows 12 to 15 of a resolution face: the menu's downward triangle, 7, 5, 3 and 1 pixels wide
+// centred on column 77. A device pixel is inked when its centre lies in the triangle whose top
+// edge spans columns 74 to 80 and whose tip is the middle of column 77's bottom edge, which at
+// scale 1 gives exactly those rows.
+void DrawMenuTriangle(QImage& image, const DeviceGrid& grid) {
+    constexpr double kLeft = 74;
+    constexpr double kWidth = 7;
+    constexpr double kTop = 12;
+    constexpr double kHeight = 4;
+    const Rect box = grid.ToDevice(Rect{74, 12, 81, 16});
+    const double centre = kLeft + kWidth / 2;
+    for (int py = box.top; py < box.bottom; ++py) {
+        const double v = kTop + (py + 0.5 - box.top) * kHeight / box.Height();
+        const double halfWidth = kWidth / 2 * (kTop + kHeight - v) / kHeight;
+        for (int px = box.left; px < box.right; ++px) {
+            const double u = kLeft + (px + 0.5 - box.left) * kWidth / box.Width();
+            if (std::abs(u - centre) <= halfWidth) {
+                image.setPixel(px, py, kTriangleNavy.rgb());
+            }
         }
     }
 }
 
-void DrawDivider(QImage& image) {
-    for (int y = 1; y < image.height() - 1; ++y) {
-        image.setPixel(70, y, kDarkTeal.rgb());
-        image.setPixel(71, y, kDividerBlue.rgb());
-    }
+// Two one-pixel lines side by side from column 70, inside the top and bottom borders.
+void DrawDivider(QImage& image, const DeviceGrid& grid) {
+    const int pen = grid.PenWidth();
+    const int left = grid.X(70);
+    const int top = pen;
+    const int bottom = image.height() - pen;
+    FillDevice(image, Rect{left, top, left + pen, bottom}, kDarkTeal);
+    FillDevice(image, Rect{left + pen, top, left + 2 * pen, bottom}, kDividerBlue);
 }
 
 }  // namespace
 
-QImage TakePictureFace(const FacePalette& palette) {
-    QImage image = Face(kFaceWidth, palette);
+QImage TakePictureFace(const FacePalette& palette, const DeviceGrid& grid) {
+    QImage image = Face(kFaceWidth, palette, grid);
     QPainter painter(&image);
-    BeginIcon(painter);
+    BeginIcon(painter, grid);
     DrawCameraBody(painter);
     DrawCameraLens(painter);
     return image;
 }
 
-QImage DeleteFace(const FacePalette& palette) {
-    QImage image = Face(kFaceWidth, palette);
+QImage DeleteFace(const FacePalette& palette, const DeviceGrid& grid) {
+    QImage image = Face(kFaceWidth, palette, grid);
     QPainter painter(&image);
-    BeginIcon(painter);
+    BeginIcon(painter, grid);
     DrawBin(painter,
             {QColor(118, 128, 136), QColor(226, 231, 234), QColor(96, 106, 114), kDarkTeal});
     return image;
 }
 
-QImage DisabledDeleteFace() {
-    QImage image = Face(kFaceWidth, NormalFace());
+QImage DisabledDeleteFace(const DeviceGrid& grid) {
+    QImage image = Face(kFaceWidth, NormalFace(), grid);
     QPainter painter(&image);
-    BeginIcon(painter);
+    BeginIcon(painter, grid);
     DrawBin(painter, {QColor(176, 184, 190), QColor(232, 236, 238), QColor(168, 176, 182),
                       QColor(146, 166, 176)});
     return image;
 }
 
-QImage ResolutionFace(const FacePalette& palette) {
-    QImage image = Face(kResolutionFaceWidth, palette);
-    DrawDivider(image);
-    DrawMenuTriangle(image);
+QImage ResolutionFace(const FacePalette& palette, const DeviceGrid& grid) {
+    QImage image = Face(kResolutionFaceWidth, palette, grid);
+    DrawDivider(image, grid);
+    DrawMenuTriangle(image, grid);
     return image;
 }
 
-QImage PropertiesFace(const FacePalette& palette) {
-    QImage image = Face(kFaceWidth, palette);
+QImage PropertiesFace(const FacePalette& palette, const DeviceGrid& grid) {
+    QImage image = Face(kFaceWidth, palette, grid);
     QPainter painter(&image);
-    BeginIcon(painter);
+    BeginIcon(painter, grid);
     const QPointF centre(20, 15);
     QRadialGradient metal(centre - QPointF(3, 3), 13);
     metal.setColorAt(0, QColor(252, 252, 252));
@@ -150,11 +167,10 @@ QImage PropertiesFace(const FacePalette& palette) {
     return image;
 }
 
-QImage SelectedThumbnailFrame() {
-    QImage image(90, 70, QImage::Format_RGB32);
+QImage SelectedThumbnailFrame(const DeviceGrid& grid) {
+    QImage image = DevicePicture(90, 70, grid);
     image.fill(kSelectionCyan);
-    QPainter painter(&image);
-    painter.fillRect(QRect(5, 5, 80, 60), Qt::white);
+    FillLogical(image, grid, Rect{5, 5, 85, 65}, Qt::white);
     return image;
 }
 

@@ -1,4 +1,4 @@
-#include "artwork.h"
+#include "indexed_bmp.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,39 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace artwork {
-
-const FacePalette& NormalFace() {
-    static const FacePalette palette{kNormalBorder, QColor(169, 191, 211), QColor(192, 211, 224),
-                                     QColor(100, 147, 179), QColor(199, 233, 237)};
-    return palette;
-}
-
-const FacePalette& HoverFace() {
-    static const FacePalette palette{kSelectionCyan, QColor(166, 202, 220), QColor(183, 220, 233),
-                                     QColor(55, 160, 196), QColor(131, 240, 253)};
-    return palette;
-}
-
 namespace {
-
-int BlendChannel(int from, int to, int k, int n) {
-    if (n <= 1) {
-        return from;
-    }
-    const int span = n - 1;
-    return (from * (span - k) + to * k + span / 2) / span;
-}
-
-// Fills rows [top, top + rows) inside the border with a ramp from `from` to `to`.
-void FillGradient(QImage& image, int top, int rows, const QColor& from, const QColor& to) {
-    for (int k = 0; k < rows; ++k) {
-        const QRgb colour = Blend(from, to, k, rows).rgb();
-        for (int x = 1; x < image.width() - 1; ++x) {
-            image.setPixel(x, top + k, colour);
-        }
-    }
-}
 
 std::vector<QRgb> DistinctColours(const QImage& image) {
     std::vector<QRgb> colours;
@@ -57,22 +25,6 @@ std::vector<QRgb> DistinctColours(const QImage& image) {
 }
 
 }  // namespace
-
-QColor Blend(const QColor& from, const QColor& to, int k, int n) {
-    return QColor(BlendChannel(from.red(), to.red(), k, n),
-                  BlendChannel(from.green(), to.green(), k, n),
-                  BlendChannel(from.blue(), to.blue(), k, n));
-}
-
-QImage FaceBackground(int width, int height, const FacePalette& palette) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(palette.border);
-    constexpr int kUpperRows = 12;
-    FillGradient(image, 1, kUpperRows, palette.upperTop, palette.upperBottom);
-    FillGradient(image, 1 + kUpperRows, height - 2 - kUpperRows, palette.lowerTop,
-                 palette.lowerBottom);
-    return image;
-}
 
 QImage ToExactIndexed8(const QImage& source) {
     const QImage image = source.convertToFormat(QImage::Format_RGB32);
@@ -146,5 +98,3 @@ bool SaveIndexedBmp(const QImage& image, const QString& path) {
     }
     return true;
 }
-
-}  // namespace artwork

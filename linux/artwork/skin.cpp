@@ -1,11 +1,11 @@
-#include "skin.h"
+#include "linux/artwork/skin.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "artwork.h"
+#include "linux/artwork/artwork.h"
 
 namespace artwork {
 namespace {
@@ -39,13 +39,16 @@ const Glyph& GlyphFor(char letter) {
 }
 
 // Draws `text` with its top-left corner at (x, y); returns the x just past the last letter.
-int DrawPixelText(QImage& image, int x, int y, std::string_view text) {
+// The lettering is pixel art: each inked cell covers its logical pixel's device pixels.
+int DrawPixelText(QImage& image, const DeviceGrid& grid, int x, int y, std::string_view text) {
     for (const char letter : text) {
         const Glyph& glyph = GlyphFor(letter);
         for (int row = 0; row < 7; ++row) {
             for (std::size_t col = 0; col < glyph.rows[row].size(); ++col) {
                 if (glyph.rows[row][col] == '#') {
-                    image.setPixel(x + static_cast<int>(col), y + row, kLogoBlue.rgb());
+                    const int cellX = x + static_cast<int>(col);
+                    FillLogical(image, grid, Rect{cellX, y + row, cellX + 1, y + row + 1},
+                                kLogoBlue);
                 }
             }
         }
@@ -55,8 +58,9 @@ int DrawPixelText(QImage& image, int x, int y, std::string_view text) {
 }
 
 // A lens seen from the front: outer barrel ring, glass, and a highlight.
-void DrawLensMark(QImage& image, QRectF box) {
+void DrawLensMark(QImage& image, const DeviceGrid& grid, QRectF box) {
     QPainter painter(&image);
+    MapLogicalOntoGrid(painter, grid);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF centre = box.center();
     painter.setPen(QPen(kLogoBlue, 2));
@@ -69,13 +73,13 @@ void DrawLensMark(QImage& image, QRectF box) {
     painter.drawEllipse(centre + QPointF(-1.6, -1.6), 1.3, 1.3);
 }
 
-void DrawLogo(QImage& image) {
+void DrawLogo(QImage& image, const DeviceGrid& grid) {
     // Logo area: x 568 to 637, rows 489 to 507.
-    DrawLensMark(image, QRectF(568, 489, 19, 19));
-    const int textEnd = DrawPixelText(image, 590, 493, "LUMISIGHT");
-    for (int x = 590; x < textEnd; ++x) {
-        image.setPixel(x, 503, kLogoBlue.rgb());
-    }
+    DrawLensMark(image, grid, QRectF(568, 489, 19, 19));
+    const int textEnd = DrawPixelText(image, grid, 590, 493, "LUMISIGHT");
+    // The underline: a one-pixel line under the lettering.
+    const int top = grid.Y(503);
+    FillDevice(image, Rect{grid.X(590), top, grid.X(textEnd), top + grid.PenWidth()}, kLogoBlue);
 }
 
 int PanelGrey(int x, int y) {
@@ -93,26 +97,32 @@ int PanelGrey(int x, int y) {
     return grey;
 }
 
-void FillStripPanel(QImage& image) {
+// The panel's shading is drawn pixel by pixel, each logical pixel over its own device pixels:
+// its edge columns and its shadow rows are shades of a surface, not lines.
+void FillStripPanel(QImage& image, const DeviceGrid& grid) {
     for (int y = kStripPanelTop; y < kSkinHeight; ++y) {
-        image.setPixel(0, y, kPanelEdgeBlue.rgb());
-        image.setPixel(1, y, kPanelEdgeGrey.rgb());
-        for (int x = 2; x < kSkinWidth; ++x) {
-            const int grey = PanelGrey(x, y);
-            image.setPixel(x, y, qRgb(grey, grey, grey));
+        FillLogical(image, grid, Rect{0, y, 1, y + 1}, kPanelEdgeBlue);
+        FillLogical(image, grid, Rect{1, y, 2, y + 1}, kPanelEdgeGrey);
+        // Runs of one grey are filled at once.
+        int runStart = 2;
+        for (int x = 3; x <= kSkinWidth; ++x) {
+            if (x == kSkinWidth || PanelGrey(x, y) != PanelGrey(runStart, y)) {
+                const int grey = PanelGrey(runStart, y);
+                FillLogical(image, grid, Rect{runStart, y, x, y + 1}, QColor(grey, grey, grey));
+                runStart = x;
+            }
         }
     }
 }
 
 }  // namespace
 
-QImage Skin() {
-    QImage image(kSkinWidth, kSkinHeight, QImage::Format_RGB32);
+QImage Skin(const DeviceGrid& grid) {
+    QImage image = DevicePicture(kSkinWidth, kSkinHeight, grid);
     image.fill(kSkinGrey);
-    QPainter(&image).fillRect(0, kButtonBandTop, kSkinWidth, kStripPanelTop - kButtonBandTop,
-                              Qt::white);
-    DrawLogo(image);
-    FillStripPanel(image);
+    FillLogical(image, grid, Rect{0, kButtonBandTop, kSkinWidth, kStripPanelTop}, Qt::white);
+    DrawLogo(image, grid);
+    FillStripPanel(image, grid);
     return image;
 }
 

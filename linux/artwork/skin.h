@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include "platform/device_grid.h"
+
 namespace artwork {
 
 constexpr int kSkinWidth = 640;
@@ -11,6 +13,6 @@ constexpr int kSkinHeight = 595;
 constexpr int kButtonBandTop = 479;
 constexpr int kStripPanelTop = 516;
 
-QImage Skin();
+QImage Skin(const DeviceGrid& grid);
 
 }  // namespace artwork
