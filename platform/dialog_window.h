@@ -47,7 +47,7 @@ public:
     // marks the whole window for repainting, so that everything is drawn again at the new
     // resolution; the live picture is converted for the new size from the next frame on.
     void SetDeviceScale(double scale);
-    const DeviceGrid& Grid() const { return m_grid; }
+    const DeviceGrid& Grid() const;
 
     Control& AddControl(int id, ControlKind kind, const Rect& rect, bool visible);
     Control* GetDlgItem(int id);  // null when there is no such control

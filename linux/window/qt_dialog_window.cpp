@@ -43,6 +43,10 @@ int DialogWindow::ClientHeight() const {
     return m_height;
 }
 
+const DeviceGrid& DialogWindow::Grid() const {
+    return m_grid;
+}
+
 void DialogWindow::SetDeviceScale(double scale) {
     const DeviceGrid grid(scale);
     if (grid.Scale() == m_grid.Scale()) {
