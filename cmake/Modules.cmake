@@ -70,6 +70,22 @@ function(lumisight_forbid_platform_headers target)
     lumisight_forbid_headers(${target} x11 dbus udev v4l2)
 endfunction()
 
+# lumisight_precompile_headers(<target> [QT]): in the sanitizer builds, which build every
+# library again, the standard library's most used headers (and Qt's, for a library that uses
+# Qt) are compiled once for the target instead of once for each of its files. The optimised
+# build reads them as usual.
+function(lumisight_precompile_headers target)
+    if(NOT LUMISIGHT_SANITIZE)
+        return()
+    endif()
+    set(headers <algorithm> <array> <atomic> <chrono> <cstdint> <cstring> <functional>
+        <memory> <mutex> <optional> <span> <string> <thread> <vector>)
+    if("QT" IN_LIST ARGN)
+        list(APPEND headers <QImage> <QWidget>)
+    endif()
+    target_precompile_headers(${target} PRIVATE ${headers})
+endfunction()
+
 # lumisight_logic_module(<module> [USES <module>...]): the library lumisight_<module> of the
 # .cpp files of <module> and its subfolders (app/main.cpp, the program's entry, excepted),
 # seeing <module>, the modules it uses, resources/ and platform/'s interface.
@@ -80,6 +96,7 @@ function(lumisight_logic_module module)
         ${CMAKE_SOURCE_DIR}/${module}/*/*.cpp)
     list(FILTER sources EXCLUDE REGEX "/app/main\\.cpp$")
     add_library(lumisight_${module} STATIC ${sources})
+    lumisight_precompile_headers(lumisight_${module})
     lumisight_forbid_platform_headers(lumisight_${module})
     target_include_directories(lumisight_${module} BEFORE PRIVATE ${LUMISIGHT_VIEWS}/${module})
     target_link_libraries(lumisight_${module} PUBLIC lumisight_layout lumisight_platform)
@@ -88,12 +105,12 @@ function(lumisight_logic_module module)
     endforeach()
 endfunction()
 
-# lumisight_linux_library(<concern> [USES <concern>...] [FORBID <family>...]): the library
-# lumisight_linux_<concern> of linux/<concern>/*.cpp, seeing platform/, its own folder and the
-# concerns it uses, and none of the header families named. The caller links the system
-# libraries it is built on.
+# lumisight_linux_library(<concern> [QT] [USES <concern>...] [FORBID <family>...]): the
+# library lumisight_linux_<concern> of linux/<concern>/*.cpp, seeing platform/, its own folder
+# and the concerns it uses, and none of the header families named. The caller links the system
+# libraries it is built on (QT: Qt's widgets, whose headers it then also precompiles).
 function(lumisight_linux_library concern)
-    cmake_parse_arguments(ARG "" "" "USES;FORBID" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "" "USES;FORBID" ${ARGN})
     set(folders platform linux/${concern})
     foreach(used ${ARG_USES})
         list(APPEND folders linux/${used})
@@ -101,6 +118,11 @@ function(lumisight_linux_library concern)
     lumisight_module_view(linux_${concern} ${folders})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/linux/${concern}/*.cpp)
     add_library(lumisight_linux_${concern} STATIC ${sources})
+    if(ARG_QT)
+        lumisight_precompile_headers(lumisight_linux_${concern} QT)
+    else()
+        lumisight_precompile_headers(lumisight_linux_${concern})
+    endif()
     lumisight_forbid_headers(lumisight_linux_${concern} ${ARG_FORBID})
     target_include_directories(lumisight_linux_${concern} BEFORE PRIVATE
         ${LUMISIGHT_VIEWS}/linux_${concern})
