@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "pictures/thumbnail_record.h"
 #include "pictures/thumbnails/jpeg_thumbnail_decoder.h"
 #include "pictures/thumbnails/picture_loader.h"
 #include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnails/thumbnail_cache.h"
-#include "pictures/thumbnail_record.h"
 #include "support/freeimage_reference_loader.h"
 #include "support/jpeg_samples.h"
 

@@ -12,8 +12,8 @@
 #include "picture_bench_support.h"
 #include "pictures/picture_numbering.h"
 #include "pictures/picture_scan.h"
-#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_loader.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 #include "support/doubles/queued_tasks.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
 #include "linux/v4l2/capture_stream.h"
-#include "platform/diagnostic_log.h"
 #include "linux/v4l2/v4l2_camera.h"
 #include "linux/v4l2/v4l2_source.h"
-#include "linux/emulated_camera/virtual_camera.h"
+#include "platform/diagnostic_log.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
 

@@ -10,9 +10,9 @@
 #include "capture/camera_watch.h"
 #include "capture/stream_end.h"
 #include "capture_test_support.h"
+#include "linux/emulated_camera/virtual_camera.h"
 #include "platform/dialog_window.h"
 #include "platform/preview_surface.h"
-#include "linux/emulated_camera/virtual_camera.h"
 #include "v4l2_window_fixture.h"
 
 namespace {

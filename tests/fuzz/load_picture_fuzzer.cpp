@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "pictures/thumbnail_record.h"
 #include "pictures/thumbnails/picture_loader.h"
 #include "pictures/thumbnails/picture_work_buffers.h"
-#include "pictures/thumbnail_record.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "picture_test_support.h"
-#include "pictures/thumbnails/picture_work_buffers.h"
 #include "pictures/thumbnail_record.h"
+#include "pictures/thumbnails/picture_work_buffers.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "picture_test_support.h"
-#include "pictures/thumbnails/cached_thumbnails.h"
 #include "pictures/picture_catalogue.h"
 #include "pictures/picture_list.h"
 #include "pictures/picture_numbering.h"
+#include "pictures/thumbnails/cached_thumbnails.h"
 #include "support/doubles/queued_tasks.h"
 #include "support/process_resources.h"
 #include "support/wait_until.h"

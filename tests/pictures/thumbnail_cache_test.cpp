@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "picture_test_support.h"
+#include "pictures/thumbnail_record.h"
 #include "pictures/thumbnails/cached_thumbnails.h"
 #include "pictures/thumbnails/picture_loader.h"
 #include "pictures/thumbnails/picture_work_buffers.h"
-#include "pictures/thumbnail_record.h"
 #include "support/jpeg_samples.h"
 #include "support/temp_dir.h"
 

@@ -25,10 +25,10 @@
 #include "capture/camera_return.h"
 #include "capture/stream_end.h"
 #include "kernel/vivid_support.h"
-#include "pictures/yuy2_conversion.h"
 #include "linux/v4l2/v4l2_camera.h"
 #include "linux/v4l2/v4l2_device_io.h"
 #include "linux/v4l2/v4l2_device_list.h"
+#include "pictures/yuy2_conversion.h"
 #include "usb_camera_support.h"
 
 namespace usb {
