@@ -105,6 +105,32 @@ TEST_F(PreviewTest, LargeFramesAreScaledIntoASmallCentredPlacement) {
     EXPECT_EQ(window.PixelAt(300, 360), background);
 }
 
+// On a screen at a whole-number scale each camera pixel of a 640 x 480 frame is a block of device
+// pixels of exactly its 1x colour; at 1.5 the picture is filtered, so neighbours blend.
+TEST_F(PreviewTest, FramesAreEnlargedIntoWholeBlocksAtWholeScalesAndFilteredOtherwise) {
+    std::vector<std::uint8_t> frame = UniformYuyv(640, 480, 40);
+    for (std::size_t i = 2; i < frame.size(); i += 4) {
+        frame[i] = 220;  // odd columns light, even columns dark
+    }
+    for (const double scale : {2.0, 3.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        window.SetDeviceScale(scale);
+        window.Preview().Place(Rect{0, 0, 640, 480});
+        window.Preview().Present(frame.data(), 640, 480, 640 * 2);
+        window.PaintPreview();
+        const int block = static_cast<int>(scale);
+        int blended = 0;
+        for (int x = 0; x < 24; ++x) {
+            const Color pixel = window.DevicePixelAt(x, 7);
+            if (block == scale) {
+                EXPECT_EQ(pixel, DisplayColour((x / block) % 2 == 1 ? 220 : 40)) << "column " << x;
+            }
+            blended += !(pixel == DisplayColour(40)) && !(pixel == DisplayColour(220));
+        }
+        EXPECT_EQ(blended > 0, block != scale) << blended << " blended device pixels";
+    }
+}
+
 TEST_F(PreviewTest, NewFramesAreAnnouncedOnceUntilTheWindowTakesOne) {
     window.Preview().Place(Rect{0, 0, 64, 48});
     Present(64, 48, 50);
