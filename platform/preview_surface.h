@@ -2,8 +2,9 @@
 
 // The window's live-video child. The streaming thread hands it frames (latest wins, no queue, no
 // lock held while drawing); the user-interface thread shows the newest one in the placed
-// rectangle. The placement is in logical client pixels; each frame is converted straight to the
-// placement's size in device pixels, so that a finer screen shows more of the camera's detail.
+// rectangle. The placement is in logical client pixels; each frame is brought to the placement's
+// size in device pixels, so that a finer screen shows more of the camera's detail (a frame
+// enlarged by a whole number is enlarged only where it is drawn).
 
 #include <cstdint>
 #include <functional>
@@ -40,11 +41,15 @@ public:
     // Takes the newest frame if one came since the last was taken (the next one is then
     // announced again); painting takes it too.
     void TakeNewestFrame();
-    // The frame taken last, when the placement shows it as it is (visible, no notice, converted
-    // for the placement's device size at this ratio): its device pixels, not copied, with the
-    // ratio as their device pixel ratio, valid until the next frame is taken. A null image
-    // otherwise. Lets the window show a frame straight from where it was converted.
-    QImage LiveFrame(double scale);
+    // Whether the placement shows the frame taken last as it is: visible, no notice, and the
+    // frame converted for the placement's device size at this ratio.
+    bool ShowsLiveFrame(double scale) const;
+    // Lets the window show a frame straight from where it was converted, without a copy in
+    // between: writes the part `area` of the frame taken last, at its device size, into an
+    // image of 32-bit pixels whose device pixel `origin` is the placement's first (both in the
+    // image's pixels, `origin` not left of or above it). False, writing nothing, when the
+    // placement does not show the frame as it is or the image cannot take it.
+    bool DrawLiveFrame(QImage& target, const Rect& area, Point origin, double scale) const;
     // A state shown in place of the live picture (a camera that went away): while the text is
     // not empty, the placement shows the last frame darkened (black when there is none) with the
     // text centred on it, whether the surface is visible or not. An empty text ends it. The

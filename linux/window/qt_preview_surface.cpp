@@ -45,24 +45,35 @@ std::uint32_t Darkened(std::uint32_t pixel) {
 
 constexpr int kNoticeTextPixels = 22;
 
-// How the frame is brought to the placement's device size. Enlarged by a whole number (a 640 x
-// 480 camera on a screen at 2x), each camera pixel becomes a block of device pixels: the camera's
-// own picture, as a screen at 1x shows it and at the same size, for a fifth of what
-// interpolating costs. Any other size is filtered.
-libyuv::FilterMode ScalingFilter(int width, int height, int targetWidth, int targetHeight) {
-    const bool wholeEnlargement = targetWidth > width && targetWidth % width == 0 &&
-                                  targetHeight * width == height * targetWidth;
-    return wholeEnlargement ? libyuv::kFilterNone : libyuv::kFilterBilinear;
+// How many device pixels each camera pixel becomes along both axes, when the placement's device
+// size is the frame's enlarged by a whole number (a 640 x 480 camera on a screen at 2x); 1
+// otherwise. Such a frame is kept at the camera's size and enlarged only where it is drawn: each
+// camera pixel becomes a block of device pixels of exactly its colour, the camera's own picture
+// as a screen at 1x shows it and at the same size, written once, straight into the window.
+// Every other size is filtered to the device size as the frame arrives.
+int WholeEnlargement(int width, int height, int targetWidth, int targetHeight) {
+    const bool whole = targetWidth > width && targetWidth % width == 0 &&
+                       targetHeight * width == height * targetWidth;
+    return whole ? targetWidth / width : 1;
 }
+
+// A converted frame, as the streaming thread stores it for the user-interface thread.
+struct Frame {
+    std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, as QImage::Format_RGB32 stores it
+    int width = 0;
+    int height = 0;
+    int enlargement = 1;  // device pixels per stored pixel along each axis
+
+    int ShownWidth() const { return width * enlargement; }
+    int ShownHeight() const { return height * enlargement; }
+    std::uint32_t ShownPixel(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y / enlargement) * width + x / enlargement];
+    }
+};
 
 }  // namespace
 
 struct PreviewSurface::Slots {
-    struct Frame {
-        std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, as QImage::Format_RGB32 stores it
-        int width = 0;
-        int height = 0;
-    };
     std::array<Frame, 3> frames;
 
     // The index of the newest published slot, plus kFresh until the user-interface thread takes
@@ -105,15 +116,14 @@ namespace {
 // the placement (black elsewhere), then the text centred in the whole placement. `device` is the
 // placement and `area` the part to paint, both in the client image's device pixels.
 void PaintNotice(QImage& client, const Rect& placement, const Rect& device, const Rect& area,
-                 const std::vector<std::uint32_t>& pixels, int width, int height,
-                 const std::string& text) {
-    const bool fits = width == device.Width() && height == device.Height();
+                 const Frame& frame, const std::string& text) {
+    const bool fits = !frame.pixels.empty() && frame.ShownWidth() == device.Width() &&
+                      frame.ShownHeight() == device.Height();
     for (int y = area.top; y < area.bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(client.scanLine(y));
         for (int x = area.left; x < area.right; ++x) {
-            row[x] = fits ? Darkened(pixels[static_cast<std::size_t>(y - device.top) * width +
-                                            (x - device.left)])
-                          : 0xff000000u;
+            row[x] =
+                fits ? Darkened(frame.ShownPixel(x - device.left, y - device.top)) : 0xff000000u;
         }
     }
     // Text needs the font machinery of a running GUI application.
@@ -133,6 +143,28 @@ void PaintNotice(QImage& client, const Rect& placement, const Rect& device, cons
     painter.setPen(Qt::white);
     painter.drawText(QRect(placement.left, placement.top, placement.Width(), placement.Height()),
                      Qt::AlignCenter, QString::fromStdString(text));
+}
+
+// Writes the part `area` of a frame as shown (at its device size) into an image of 32-bit pixels,
+// the frame's first pixel at `origin`; `area` is in the image's pixels and lies within both, so
+// `origin` lies within the image too.
+void CopyShown(const Frame& frame, QImage& target, const Rect& area, Point origin) {
+    auto* first = reinterpret_cast<std::uint8_t*>(Row(target, origin.y) + origin.x);
+    const int stride = static_cast<int>(target.bytesPerLine());
+    if (frame.enlargement == 1) {
+        const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * 4;
+        for (int y = area.top; y < area.bottom; ++y) {
+            std::memcpy(Row(target, y) + area.left,
+                        frame.pixels.data() + static_cast<std::size_t>(y - origin.y) * frame.width +
+                            (area.left - origin.x),
+                        rowBytes);
+        }
+        return;
+    }
+    libyuv::ARGBScaleClip(reinterpret_cast<const std::uint8_t*>(frame.pixels.data()),
+                          frame.width * 4, frame.width, frame.height, first, stride,
+                          frame.ShownWidth(), frame.ShownHeight(), area.left - origin.x,
+                          area.top - origin.y, area.Width(), area.Height(), libyuv::kFilterNone);
 }
 
 }  // namespace
@@ -183,19 +215,21 @@ void PreviewSurface::Present(const std::uint8_t* yuyv, int width, int height, in
         targetHeight <= 0) {
         return;
     }
-    Slots::Frame& frame = buffers.frames[buffers.writeSlot];
-    frame.pixels.resize(static_cast<std::size_t>(targetWidth) * targetHeight);
-    frame.width = targetWidth;
-    frame.height = targetHeight;
+    Frame& frame = buffers.frames[buffers.writeSlot];
+    frame.enlargement = WholeEnlargement(width, height, targetWidth, targetHeight);
+    const bool scaled = frame.enlargement == 1 && (width != targetWidth || height != targetHeight);
+    frame.width = scaled ? targetWidth : width;
+    frame.height = scaled ? targetHeight : height;
+    frame.pixels.resize(static_cast<std::size_t>(frame.width) * frame.height);
     auto* destination = reinterpret_cast<std::uint8_t*>(frame.pixels.data());
-    if (width == targetWidth && height == targetHeight) {
-        libyuv::YUY2ToARGB(yuyv, stride, destination, targetWidth * 4, width, height);
+    if (!scaled) {
+        libyuv::YUY2ToARGB(yuyv, stride, destination, width * 4, width, height);
     } else {
         buffers.scratch.resize(static_cast<std::size_t>(width) * height);
         auto* full = reinterpret_cast<std::uint8_t*>(buffers.scratch.data());
         libyuv::YUY2ToARGB(yuyv, stride, full, width * 4, width, height);
         libyuv::ARGBScale(full, width * 4, width, height, destination, targetWidth * 4, targetWidth,
-                          targetHeight, ScalingFilter(width, height, targetWidth, targetHeight));
+                          targetHeight, libyuv::kFilterBilinear);
     }
     const unsigned previous = buffers.published.exchange(
         static_cast<unsigned>(buffers.writeSlot) | kFresh, std::memory_order_acq_rel);
@@ -225,50 +259,49 @@ void PreviewSurface::TakeNewestFrame() {
     }
 }
 
-QImage PreviewSurface::LiveFrame(double scale) {
-    Slots& buffers = *m_slots;
-    Slots::Frame& frame = buffers.frames[buffers.readSlot];
+bool PreviewSurface::ShowsLiveFrame(double scale) const {
+    const Slots& buffers = *m_slots;
+    const Frame& frame = buffers.frames[buffers.readSlot];
     const Rect device = DeviceGrid(scale).ToDevice(buffers.placement);
-    if (!buffers.visible || !buffers.notice.empty() || frame.width != device.Width() ||
-        frame.height != device.Height() || frame.pixels.empty()) {
-        return QImage();
+    return buffers.visible && buffers.notice.empty() && !frame.pixels.empty() &&
+           frame.ShownWidth() == device.Width() && frame.ShownHeight() == device.Height();
+}
+
+bool PreviewSurface::DrawLiveFrame(QImage& target, const Rect& area, Point origin,
+                                   double scale) const {
+    if (!ShowsLiveFrame(scale) || target.depth() != 32 || origin.x < 0 || origin.y < 0) {
+        return false;
     }
-    // Writable pixels, so that giving the image its ratio does not copy them.
-    QImage image(reinterpret_cast<uchar*>(frame.pixels.data()), frame.width, frame.height,
-                 frame.width * 4, QImage::Format_RGB32);
-    image.setDevicePixelRatio(scale);
-    return image;
+    const Frame& frame = m_slots->frames[m_slots->readSlot];
+    const Rect shown{origin.x, origin.y, origin.x + frame.ShownWidth(),
+                     origin.y + frame.ShownHeight()};
+    const Rect part = Overlap(Overlap(area, shown), DeviceBounds(target));
+    if (!IsRectEmpty(part)) {
+        CopyShown(frame, target, part, origin);
+    }
+    return true;
 }
 
 void PreviewSurface::PaintInto(QImage& client, const Rect& clip) {
     Slots& buffers = *m_slots;
     TakeNewestFrame();
-    const Slots::Frame& frame = buffers.frames[buffers.readSlot];
     const Rect& placement = buffers.placement;
     Rect logicalArea;
     if (!IsShown() || !IntersectRect(&logicalArea, placement, clip)) {
         return;
     }
     // The client image's own ratio says where the placement's device pixels are.
-    const DeviceGrid grid(client.devicePixelRatio());
+    const double scale = client.devicePixelRatio();
+    const DeviceGrid grid(scale);
     const Rect device = grid.ToDevice(placement);
     const Rect area = Overlap(grid.ToDevice(logicalArea), DeviceBounds(client));
     if (IsRectEmpty(area)) {
         return;
     }
     if (!buffers.notice.empty()) {
-        PaintNotice(client, placement, device, area, frame.pixels, frame.width, frame.height,
+        PaintNotice(client, placement, device, area, buffers.frames[buffers.readSlot],
                     buffers.notice);
         return;
     }
-    if (frame.width != device.Width() || frame.height != device.Height()) {
-        return;
-    }
-    const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * sizeof(std::uint32_t);
-    for (int y = area.top; y < area.bottom; ++y) {
-        const std::uint32_t* source = frame.pixels.data() +
-                                      static_cast<std::size_t>(y - device.top) * frame.width +
-                                      (area.left - device.left);
-        std::memcpy(Row(client, y) + area.left, source, rowBytes);
-    }
+    DrawLiveFrame(client, area, Point{device.left, device.top}, scale);
 }

@@ -1,10 +1,12 @@
 #include "linux/window/window_presenter.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
@@ -177,7 +179,7 @@ public:
     void PaintVideo() {
         PreviewSurface& video = m_window.Preview();
         video.TakeNewestFrame();
-        if (!video.LiveFrame(m_window.Grid().Scale()).isNull()) {
+        if (video.ShowsLiveFrame(m_window.Grid().Scale())) {
             update(ToQRect(video.Placement()));
             return;
         }
@@ -263,24 +265,73 @@ protected:
         // The client image holds the screen's device pixels: each is copied onto its own. The
         // live picture, on top of everything, comes straight from its newest frame, which
         // spares copying every frame into the client image first.
-        QPainter painter(this);
         const QImage& image = m_window.ClientImage();
         const double scale = m_window.Grid().Scale();
-        InDevicePixels(painter, scale);
-        const QImage live = m_window.Preview().LiveFrame(scale);
+        PreviewSurface& preview = m_window.Preview();
         const Rect video =
-            live.isNull() ? Rect{} : m_window.Grid().ToDevice(m_window.Preview().Placement());
+            preview.ShowsLiveFrame(scale) ? m_window.Grid().ToDevice(preview.Placement()) : Rect{};
+        QPainter painter(this);
+        InDevicePixels(painter, scale);
         for (const QRect& rect : event->region()) {
             const Rect device = DevicePixelsOf(rect, scale, image);
             Rect overVideo;
             if (IntersectRect(&overVideo, device, video)) {
-                Blit(painter, live, overVideo, Point{video.left, video.top});
+                PaintLive(painter, overVideo, video);
             }
             for (const Rect& part : Outside(device, video)) {
                 Blit(painter, image, part, Point{0, 0});
             }
         }
         TellAccessibility();
+    }
+
+    // Shows the device pixels `area` of the live picture placed at `video`. They are written
+    // straight into the window's own pixels where the toolkit paints into an image that takes
+    // them: a frame enlarged by a whole number is then enlarged and written in one pass. Else
+    // through an image of the placement's size.
+    void PaintLive(QPainter& painter, const Rect& area, const Rect& video) {
+        const double scale = m_window.Grid().Scale();
+        Point offset;
+        if (QImage* pixels = WindowPixels(painter, scale, &offset); pixels != nullptr) {
+            const Rect there{area.left + offset.x, area.top + offset.y, area.right + offset.x,
+                             area.bottom + offset.y};
+            if (m_window.Preview().DrawLiveFrame(
+                    *pixels, there, Point{video.left + offset.x, video.top + offset.y}, scale)) {
+                return;
+            }
+        }
+        if (m_liveImage.width() != video.Width() || m_liveImage.height() != video.Height()) {
+            m_liveImage = QImage(video.Width(), video.Height(), QImage::Format_RGB32);
+        }
+        const Rect inVideo{area.left - video.left, area.top - video.top, area.right - video.left,
+                           area.bottom - video.top};
+        if (m_window.Preview().DrawLiveFrame(m_liveImage, inVideo, Point{0, 0}, scale)) {
+            Blit(painter, m_liveImage, area, Point{video.left, video.top});
+        }
+    }
+
+    // The window's pixels when the painter paints into them (not when the view is grabbed into
+    // a picture), and where the view's first device pixel is in them; null unless they are an
+    // image at the window's scale, of 32-bit pixels, that writing into does not copy, with the
+    // view on whole device pixels.
+    QImage* WindowPixels(QPainter& painter, double scale, Point* offset) {
+        QBackingStore* store = backingStore();
+        QPaintDevice* device = store != nullptr ? store->paintDevice() : nullptr;
+        const QPaintEngine* engine = painter.paintEngine();
+        if (device == nullptr || engine == nullptr || engine->paintDevice() != device ||
+            device->devType() != QInternal::Image) {
+            return nullptr;
+        }
+        auto* pixels = static_cast<QImage*>(device);
+        const QPoint logical = mapTo(window(), QPoint(0, 0));
+        const double x = logical.x() * scale;
+        const double y = logical.y() * scale;
+        if (pixels->depth() != 32 || !pixels->isDetached() || pixels->devicePixelRatio() != scale ||
+            x != std::floor(x) || y != std::floor(y)) {
+            return nullptr;
+        }
+        *offset = Point{static_cast<int>(x), static_cast<int>(y)};
+        return pixels;
     }
 
     void mouseMoveEvent(QMouseEvent* event) override {
@@ -380,6 +431,7 @@ private:
     DialogWindow& m_window;
     bool m_painting = false;
     QRegion m_paintRegion;
+    QImage m_liveImage;  // the live picture on its way to the window, when it cannot go straight
     WindowAccessibility* m_accessibility = nullptr;
     QPointer<QWindow> m_watched;             // the native window whose pointer events are watched
     std::optional<QPointF> m_exactPosition;  // of the pointer event being delivered

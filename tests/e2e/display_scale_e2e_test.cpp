@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 constexpr const char* kTitle = "Vantor Lumisight webcam";
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 609;
+constexpr int kVideoBottom = 480;  // the live picture spans the client's width above it
 constexpr int kButtonTop = 483;
 constexpr int kButtonBottom = 513;
 const int kButtonLeft[4] = {0, 47, 93, 185};
@@ -269,6 +270,24 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     // The pointer stays off the window while the band is looked at.
     ParkPointer();
     ASSERT_TRUE(WaitForSteadyBand(dir)) << "no camera picture or no steady button band";
+
+    // At a whole scale each camera pixel of the live picture is a block of exactly one colour,
+    // from the placement's first device pixel to its last.
+    if (m_scale == std::floor(m_scale)) {
+        const int block = static_cast<int>(m_scale);
+        int mixedBlocks = 0;
+        for (int y = 0; y < Edge(kVideoBottom, m_scale); y += block) {
+            for (int x = 0; x < Edge(kClientWidth, m_scale); x += block) {
+                for (int k = 1; k < block * block; ++k) {
+                    if (m_shot.pixel(x + k % block, y + k / block) != m_shot.pixel(x, y)) {
+                        ++mixedBlocks;
+                        break;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(mixedBlocks, 0) << "blocks of the live picture with more than one colour";
+    }
 
     // The band: the 1x picture, and (above 1) finer than it in every button.
     const Sharpness whole = CompareWith1x(m_shot, band1x, m_scale, 0, kBandRight);

@@ -106,11 +106,17 @@ TEST_F(PreviewTest, LargeFramesAreScaledIntoASmallCentredPlacement) {
 }
 
 // On a screen at a whole-number scale each camera pixel of a 640 x 480 frame is a block of device
-// pixels of exactly its 1x colour; at 1.5 the picture is filtered, so neighbours blend.
+// pixels of exactly its 1x colour, also where only a part of the placement is repainted (at odd
+// device pixels); at 1.5 the picture is filtered, so neighbours blend.
 TEST_F(PreviewTest, FramesAreEnlargedIntoWholeBlocksAtWholeScalesAndFilteredOtherwise) {
-    std::vector<std::uint8_t> frame = UniformYuyv(640, 480, 40);
-    for (std::size_t i = 2; i < frame.size(); i += 4) {
-        frame[i] = 220;  // odd columns light, even columns dark
+    const auto luma = [](int x, int y) {
+        return static_cast<std::uint8_t>(40 + 100 * (x % 2) + 50 * (y % 2));
+    };
+    std::vector<std::uint8_t> frame = UniformYuyv(640, 480, 0);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            frame[(static_cast<std::size_t>(y) * 640 + x) * 2] = luma(x, y);
+        }
     }
     for (const double scale : {2.0, 3.0, 1.5}) {
         SCOPED_TRACE(scale);
@@ -119,15 +125,32 @@ TEST_F(PreviewTest, FramesAreEnlargedIntoWholeBlocksAtWholeScalesAndFilteredOthe
         window.Preview().Present(frame.data(), 640, 480, 640 * 2);
         window.PaintPreview();
         const int block = static_cast<int>(scale);
-        int blended = 0;
-        for (int x = 0; x < 24; ++x) {
-            const Color pixel = window.DevicePixelAt(x, 7);
-            if (block == scale) {
-                EXPECT_EQ(pixel, DisplayColour((x / block) % 2 == 1 ? 220 : 40)) << "column " << x;
+        if (block != scale) {
+            int blended = 0;
+            for (int x = 0; x < 24; ++x) {
+                const Color pixel = window.DevicePixelAt(x, 0);
+                blended +=
+                    !(pixel == DisplayColour(luma(0, 0))) && !(pixel == DisplayColour(luma(1, 0)));
             }
-            blended += !(pixel == DisplayColour(40)) && !(pixel == DisplayColour(220));
+            EXPECT_GT(blended, 0);
+            continue;
         }
-        EXPECT_EQ(blended > 0, block != scale) << blended << " blended device pixels";
+        // Covered, then repainted from the frame, in a part that starts inside a block.
+        const Rect part{13, 7, 57, 41};
+        {
+            DrawingSurface surface = window.GetDC();
+            surface.SelectBrush(Rgb(255, 0, 0));
+            surface.Rectangle(part.left, part.top, part.right, part.bottom);
+        }
+        window.InvalidateRect(&part);
+        window.UpdateWindow();
+        int wrong = 0;
+        for (int y = 0; y < 48 * block; ++y) {
+            for (int x = 0; x < 64 * block; ++x) {
+                wrong += window.DevicePixelAt(x, y) != DisplayColour(luma(x / block, y / block));
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "device pixels not of their camera pixel's colour";
     }
 }
 
