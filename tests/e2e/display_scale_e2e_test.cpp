@@ -100,10 +100,10 @@ Sharpness CompareWith1x(const QImage& shot, const QImage& band1x, double scale, 
 
 class DisplayScaleTest : public ::testing::TestWithParam<double> {
 protected:
-    // One X server for the three scales, big enough for the window at 2x, and the 1x band.
+    // One X server for every scale, big enough for the window at 3x, and the 1x band.
     static void SetUpTestSuite() {
         s_root = std::make_unique<TempDir>();
-        s_display = std::make_unique<x_session::VirtualDisplay>(s_root->Path(), "1600x1280x24");
+        s_display = std::make_unique<x_session::VirtualDisplay>(s_root->Path(), "2000x1900x24");
     }
     static void TearDownTestSuite() {
         s_display.reset();
@@ -218,11 +218,11 @@ protected:
     // Moves the pointer off the window, to the screen's far corner. Without --sync: it waits
     // for a motion event, which never comes when the pointer is there already.
     void ParkPointer() {
-        s_display->Run("xdotool mousemove 1599 1279");
+        s_display->Run("xdotool mousemove 1999 1899");
         WaitUntil(
             [&] {
                 return s_display->Run("xdotool getmouselocation")
-                           .output.rfind("x:1599 y:1279", 0) == 0;
+                           .output.rfind("x:1999 y:1899", 0) == 0;
             },
             2s, x_session::kCommandPoll);
     }
@@ -416,8 +416,8 @@ TEST_P(DisplayScaleTest, WindowIsDrawnAtTheDeviceResolutionAndHitWhereItIsDrawn)
     EXPECT_TRUE(program->Running());
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, DisplayScaleTest, ::testing::Values(1.0, 1.5, 2.0),
-                         [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(Scales, DisplayScaleTest,
+                         ::testing::Values(1.0, 1.25, 1.5, 1.75, 2.0, 3.0), [](const auto& info) {
                              std::string name = std::to_string(info.param);
                              name.erase(name.find_last_not_of("0.") + 1);
                              for (char& c : name) {
