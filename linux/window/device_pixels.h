@@ -27,6 +27,10 @@ inline Rect Overlap(const Rect& a, const Rect& b) {
     return result;
 }
 
+inline Rect Offset(const Rect& rect, int dx, int dy) {
+    return Rect{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
+}
+
 // Fills a rectangle of device pixels, clipped to the image.
 inline void FillDevicePixels(QImage& image, const Rect& device, QRgb value) {
     const Rect area = Overlap(device, DeviceBounds(image));

@@ -21,10 +21,6 @@ QRgb ToQRgb(Color color) {
     return qRgb(color.r, color.g, color.b);
 }
 
-Rect Offset(const Rect& rect, int dx, int dy) {
-    return Rect{rect.left + dx, rect.top + dy, rect.right + dx, rect.bottom + dy};
-}
-
 Rect Union(const Rect& a, const Rect& b) {
     Rect result;
     UnionRect(&result, a, b);

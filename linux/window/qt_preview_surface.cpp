@@ -149,8 +149,6 @@ void PaintNotice(QImage& client, const Rect& placement, const Rect& device, cons
 // the frame's first pixel at `origin`; `area` is in the image's pixels and lies within both, so
 // `origin` lies within the image too.
 void CopyShown(const Frame& frame, QImage& target, const Rect& area, Point origin) {
-    auto* first = reinterpret_cast<std::uint8_t*>(Row(target, origin.y) + origin.x);
-    const int stride = static_cast<int>(target.bytesPerLine());
     if (frame.enlargement == 1) {
         const std::size_t rowBytes = static_cast<std::size_t>(area.Width()) * 4;
         for (int y = area.top; y < area.bottom; ++y) {
@@ -161,10 +159,12 @@ void CopyShown(const Frame& frame, QImage& target, const Rect& area, Point origi
         }
         return;
     }
+    auto* first = reinterpret_cast<std::uint8_t*>(Row(target, origin.y) + origin.x);
     libyuv::ARGBScaleClip(reinterpret_cast<const std::uint8_t*>(frame.pixels.data()),
-                          frame.width * 4, frame.width, frame.height, first, stride,
-                          frame.ShownWidth(), frame.ShownHeight(), area.left - origin.x,
-                          area.top - origin.y, area.Width(), area.Height(), libyuv::kFilterNone);
+                          frame.width * 4, frame.width, frame.height, first,
+                          static_cast<int>(target.bytesPerLine()), frame.ShownWidth(),
+                          frame.ShownHeight(), area.left - origin.x, area.top - origin.y,
+                          area.Width(), area.Height(), libyuv::kFilterNone);
 }
 
 }  // namespace
@@ -273,8 +273,8 @@ bool PreviewSurface::DrawLiveFrame(QImage& target, const Rect& area, Point origi
         return false;
     }
     const Frame& frame = m_slots->frames[m_slots->readSlot];
-    const Rect shown{origin.x, origin.y, origin.x + frame.ShownWidth(),
-                     origin.y + frame.ShownHeight()};
+    const Rect shown =
+        Offset(Rect{0, 0, frame.ShownWidth(), frame.ShownHeight()}, origin.x, origin.y);
     const Rect part = Overlap(Overlap(area, shown), DeviceBounds(target));
     if (!IsRectEmpty(part)) {
         CopyShown(frame, target, part, origin);

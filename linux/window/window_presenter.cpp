@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "linux/window/device_pixels.h"
 #include "linux/window/window_accessibility.h"
 #include "platform/dialog.h"
 #include "platform/preview_surface.h"
@@ -293,19 +294,17 @@ protected:
         const double scale = m_window.Grid().Scale();
         Point offset;
         if (QImage* pixels = WindowPixels(painter, scale, &offset); pixels != nullptr) {
-            const Rect there{area.left + offset.x, area.top + offset.y, area.right + offset.x,
-                             area.bottom + offset.y};
-            if (m_window.Preview().DrawLiveFrame(
-                    *pixels, there, Point{video.left + offset.x, video.top + offset.y}, scale)) {
+            if (m_window.Preview().DrawLiveFrame(*pixels, Offset(area, offset.x, offset.y),
+                                                 Point{video.left + offset.x, video.top + offset.y},
+                                                 scale)) {
                 return;
             }
         }
         if (m_liveImage.width() != video.Width() || m_liveImage.height() != video.Height()) {
             m_liveImage = QImage(video.Width(), video.Height(), QImage::Format_RGB32);
         }
-        const Rect inVideo{area.left - video.left, area.top - video.top, area.right - video.left,
-                           area.bottom - video.top};
-        if (m_window.Preview().DrawLiveFrame(m_liveImage, inVideo, Point{0, 0}, scale)) {
+        if (m_window.Preview().DrawLiveFrame(m_liveImage, Offset(area, -video.left, -video.top),
+                                             Point{0, 0}, scale)) {
             Blit(painter, m_liveImage, area, Point{video.left, video.top});
         }
     }
