@@ -54,7 +54,9 @@ TEST_F(ProgramTest, WithOnlyVividTheProgramReportsNoCameraAndEndsAfterOk) {
     ASSERT_FALSE(box.empty()) << "no message box appeared; the program "
                               << (program.Exited()
                                       ? "ended with " + std::to_string(program.ExitCode())
-                                      : std::string("is still running"));
+                                      : std::string("is still running"))
+                              << "; it wrote:\n"
+                              << ReadWholeFile(errors);
     int pressed = -1;
     RunShell("DISPLAY=" + server.Display() + " timeout 20 xdotool windowfocus --sync " + box +
                  " key Return",
