@@ -81,7 +81,7 @@ TEST_P(ProgramReturnTest, DisconnectGivesTheLostStateAndAReloadedDriverMovesAgai
     RunShell(moveFast);
     ProgramOnVivid program;
     ASSERT_TRUE(program.Started()) << "no X server, or the program did not start";
-    ASSERT_TRUE(program.FindWindow()) << "the window did not show";
+    ASSERT_TRUE(program.FindWindow()) << "the window did not show; " << program.Whereabouts();
     EXPECT_EQ(program.LogCount(std::string("GetDefaultCapDevice ") + kNode), 1);
     ASSERT_TRUE(program.PictureMoves(60s))
         << "the picture does not move: " << program.lastDifference << " samples differ";

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -208,6 +209,21 @@ inline std::size_t NodeMappings(pid_t pid, const std::string& node) {
     return count;
 }
 
+// The last count lines of text, each ending with a newline.
+inline std::string LastLines(const std::string& text, int count) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(std::move(line));
+    }
+    std::string tail;
+    for (std::size_t i = lines.size() - std::min(lines.size(), std::size_t(count));
+         i < lines.size(); ++i) {
+        tail += lines[i] + "\n";
+    }
+    return tail;
+}
+
 // The program on an X server of its own with the given options, logging into its own folder.
 class ProgramOnScreen {
 public:
@@ -262,6 +278,36 @@ public:
             limit, std::chrono::milliseconds(500));
     }
     unsigned long Window() const { return m_window; }
+
+    // For a failure's report: how the program ended or, while it runs, where each of its threads
+    // waits in the kernel; then the end of what it wrote and of its log.
+    std::string Whereabouts() {
+        std::string report;
+        if (!m_program || !m_program->Started()) {
+            return "the program did not start";
+        }
+        if (m_program->Exited()) {
+            report = "the program ended with " + std::to_string(m_program->ExitCode()) + "\n";
+        } else {
+            report = "the program still runs; where its threads wait:\n";
+            std::error_code error;
+            for (const std::filesystem::directory_entry& task : std::filesystem::directory_iterator(
+                     "/proc/" + std::to_string(Pid()) + "/task", error)) {
+                const std::string status = ReadWholeFile(task.path() / "status");
+                const std::size_t state = status.find("State:");
+                report +=
+                    "-- thread " + task.path().filename().string() + " " +
+                    LastLines(ReadWholeFile(task.path() / "comm"), 1) +
+                    (state == std::string::npos
+                         ? std::string()
+                         : LastLines(status.substr(state, status.find('\n', state) - state), 1)) +
+                    LastLines(ReadWholeFile(task.path() / "stack"), 12);
+            }
+        }
+        return report + "it wrote, at the end:\n" +
+               LastLines(ReadWholeFile(m_work / "errors"), 20) + "its log ends:\n" +
+               LastLines(ReadWholeFile(m_work / "Message"), 10);
+    }
 
     // The picture area (640 x 480 at the client's origin).
     std::optional<QImage> Picture() {

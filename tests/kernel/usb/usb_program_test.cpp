@@ -74,7 +74,7 @@ TEST_F(ProgramTest, FindsTheMakersCameraRidesOutHangsAndUnplugsAndClosesCleanly)
     const Clock::time_point launched = Clock::now();
     WatchedProgram program;
     ASSERT_TRUE(program.Started()) << "no X server, or the program did not start";
-    ASSERT_TRUE(program.FindWindow()) << "the window did not show";
+    ASSERT_TRUE(program.FindWindow()) << "the window did not show; " << program.Whereabouts();
     ASSERT_TRUE(program.WaitForLivePicture(60s)) << "the picture does not move";
     PrintMeasured("start to moving picture", {MillisecondsSince(launched)});
 
