@@ -324,6 +324,7 @@ void UsbTest::SetUp() {
 
 // vhci-hcd now and then drops a camera's connection by itself right after a stream stops (the
 // emulator's README): not the program's doing, so only noted, and the camera plugged back.
+// tools/run-kernel-tests reads the note to run a case that failed meanwhile once more.
 void UsbTest::TearDown() {
     if (UsbMachine::Get().WhyNot()) {
         return;
