@@ -146,7 +146,9 @@ private:
 };
 
 // An X server of its own on the first free display. Without GLX it starts several times faster
-// in the emulated machine, and the window needs no OpenGL.
+// in the emulated machine, and the window needs no OpenGL. A server that resets when its last
+// client leaves (an xdotool that looks for the window before the program has connected) refuses
+// connections for a moment, and the program, finding no display, aborts.
 class XServer {
 public:
     XServer() {
@@ -156,7 +158,7 @@ public:
         }
         m_server = std::make_unique<Child>(
             std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp", "-extension", "GLX"},
+                                     "-nolisten", "tcp", "-extension", "GLX", "-noreset"},
             environ, "", "/dev/null", fds[1]);
         close(fds[1]);
         std::string number;

@@ -42,7 +42,8 @@ std::optional<std::string> FindProgram(const std::string& name) {
     return std::nullopt;
 }
 
-// An Xvfb server on a free display, which it picks itself and reports through a pipe.
+// An Xvfb server on a free display, which it picks itself and reports through a pipe. It does not
+// reset when its last client leaves: a server resetting refuses connections for a moment.
 class XvfbServer {
 public:
     explicit XvfbServer(const std::string& program) {
@@ -52,7 +53,7 @@ public:
         }
         const std::string fd = std::to_string(fds[1]);
         const char* argv[] = {program.c_str(), "-displayfd", fd.c_str(),   "-nolisten", "tcp",
-                              "-screen",       "0",          "320x240x24", nullptr};
+                              "-screen",       "0",          "320x240x24", "-noreset",  nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
