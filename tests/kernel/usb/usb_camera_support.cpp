@@ -238,6 +238,19 @@ int EmulatedCamera::UnexpectedDisconnects() const {
     return std::regex_search(state, match, kCount) ? std::stoi(match[1].str()) : 0;
 }
 
+std::string EmulatedCamera::Report() const {
+    const std::string busId = BusId();
+    int code = -1;
+    return "\n-- " + m_vendor + ":" + m_product + ", device " +
+           (busId.empty() ? "not in sysfs" : busId) + ", nodes " + Node(0).value_or("none") +
+           " and " + Node(1).value_or("none") + ", state " + State() + "\n-- the end of " +
+           m_trace + ":\n" + vivid::LastLines(ReadWholeFile(m_trace), 12) +
+           "-- the kernel's last messages, but for vhci-hcd's lines on every stream stop:\n" +
+           Run("dmesg | grep -v -e 'unlink->seqnum' -e 'urb->status' -e 'already given back' | "
+               "tail -n 15",
+               &code);
+}
+
 // ---- UsbMachine ----
 
 UsbMachine& UsbMachine::Get() {
@@ -316,7 +329,8 @@ void UsbTest::SetUp() {
     if (const std::optional<std::string>& why = UsbMachine::Get().WhyNot()) {
         GTEST_SKIP() << *why;
     }
-    ASSERT_TRUE(UsbMachine::Get().BothPlugged()) << "the cameras are not both plugged in";
+    ASSERT_TRUE(UsbMachine::Get().BothPlugged())
+        << "the cameras are not both plugged in" << Other().Report() << Maker().Report();
     for (EmulatedCamera* camera : {&Other(), &Maker()}) {
         m_dropped[camera] = camera->UnexpectedDisconnects();
     }
@@ -334,7 +348,8 @@ void UsbTest::TearDown() {
             std::printf("[   NOTE   ] vhci-hcd dropped a camera by itself (%d so far)\n", dropped);
         }
     }
-    EXPECT_TRUE(UsbMachine::Get().BothPlugged()) << "a camera did not come back";
+    EXPECT_TRUE(UsbMachine::Get().BothPlugged())
+        << "a camera did not come back" << Other().Report() << Maker().Report();
 }
 
 bool SetUvcNodrop(bool deliver) {

@@ -78,6 +78,9 @@ public:
     // Connections the kernel dropped by itself (see the emulator's README).
     int UnexpectedDisconnects() const;
     const std::string& TraceFile() const { return m_trace; }
+    // For a failure's report: where its device is, the emulator's state, and the end of its
+    // trace and of the kernel's log.
+    std::string Report() const;
 
 private:
     void Signal(int number) const;

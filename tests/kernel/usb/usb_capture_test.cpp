@@ -600,7 +600,7 @@ protected:
         ASSERT_NE(s_second, nullptr) << "the second camera did not plug in";
         if (!s_second->Node(0)) {
             s_second->Plug();
-            ASSERT_TRUE(s_second->WaitForNode());
+            ASSERT_TRUE(s_second->WaitForNode()) << s_second->Report();
         }
     }
     EmulatedCamera& Second() { return *s_second; }
@@ -643,7 +643,8 @@ TEST_F(TwoMakersTest, FiftyUnplugAndPlugCyclesLeaveNothingBehind) {
             return ::testing::AssertionFailure() << "neither camera streams";
         }
         if (!idle.WaitForNode()) {
-            return ::testing::AssertionFailure() << "the other camera did not plug in again";
+            return ::testing::AssertionFailure()
+                   << "the other camera did not plug in again" << idle.Report();
         }
         active.Unplug();
         if (!WaitUntilProcessingEvents([&] { return dialog.m_bCameraLost; }, kPlugLimit)) {
