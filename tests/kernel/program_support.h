@@ -295,15 +295,15 @@ public:
             std::error_code error;
             for (const std::filesystem::directory_entry& task : std::filesystem::directory_iterator(
                      "/proc/" + std::to_string(Pid()) + "/task", error)) {
+                // comm and each line of status end with a newline.
                 const std::string status = ReadWholeFile(task.path() / "status");
                 const std::size_t state = status.find("State:");
-                report +=
-                    "-- thread " + task.path().filename().string() + " " +
-                    LastLines(ReadWholeFile(task.path() / "comm"), 1) +
-                    (state == std::string::npos
-                         ? std::string()
-                         : LastLines(status.substr(state, status.find('\n', state) - state), 1)) +
-                    LastLines(ReadWholeFile(task.path() / "stack"), 12);
+                report += "-- thread " + task.path().filename().string() + " " +
+                          ReadWholeFile(task.path() / "comm") +
+                          (state == std::string::npos
+                               ? std::string()
+                               : status.substr(state, status.find('\n', state) + 1 - state)) +
+                          LastLines(ReadWholeFile(task.path() / "stack"), 12);
             }
         }
         return report + "it wrote, at the end:\n" +
