@@ -145,6 +145,41 @@ private:
     int m_exitCode = -1;
 };
 
+// Holds a process stopped while it lives: once made, every thread of the process has stopped,
+// unless Holds() says otherwise; they all go on when it goes.
+class StoppedProcess {
+public:
+    explicit StoppedProcess(pid_t pid) : m_pid(pid) {
+        kill(m_pid, SIGSTOP);
+        m_holds = WaitUntil([&] { return EveryThreadStopped(); }, std::chrono::seconds(10),
+                            std::chrono::milliseconds(10));
+    }
+    ~StoppedProcess() { kill(m_pid, SIGCONT); }
+    StoppedProcess(const StoppedProcess&) = delete;
+    StoppedProcess& operator=(const StoppedProcess&) = delete;
+
+    bool Holds() const { return m_holds; }
+
+private:
+    bool EveryThreadStopped() const {
+        std::error_code error;
+        bool any = false;
+        for (const std::filesystem::directory_entry& task : std::filesystem::directory_iterator(
+                 "/proc/" + std::to_string(m_pid) + "/task", error)) {
+            const std::string status = ReadWholeFile(task.path() / "status");
+            const std::size_t state = status.find("State:\t");
+            if (state == std::string::npos || status.compare(state + 7, 1, "T") != 0) {
+                return false;
+            }
+            any = true;
+        }
+        return any;
+    }
+
+    pid_t m_pid;
+    bool m_holds = false;
+};
+
 // An X server of its own on the first free display. Without GLX it starts several times faster
 // in the emulated machine, and the window needs no OpenGL. A server that resets when its last
 // client leaves (an xdotool that looks for the window before the program has connected) refuses
