@@ -60,6 +60,40 @@ inline bool HaveTool(const std::string& name) {
     return code == 0;
 }
 
+// The last count lines of text, each ending with a newline.
+inline std::string LastLines(const std::string& text, int count) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(std::move(line));
+    }
+    std::string tail;
+    for (std::size_t i = lines.size() - std::min(lines.size(), std::size_t(count));
+         i < lines.size(); ++i) {
+        tail += lines[i] + "\n";
+    }
+    return tail;
+}
+
+// Where each thread of a process waits: its name, its state line and its kernel stack.
+inline std::string ThreadWaits(pid_t pid) {
+    std::string report;
+    std::error_code error;
+    for (const std::filesystem::directory_entry& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        // comm and each line of status end with a newline.
+        const std::string status = ReadWholeFile(task.path() / "status");
+        const std::size_t state = status.find("State:");
+        report += "-- thread " + task.path().filename().string() + " " +
+                  ReadWholeFile(task.path() / "comm") +
+                  (state == std::string::npos
+                       ? std::string()
+                       : status.substr(state, status.find('\n', state) + 1 - state)) +
+                  LastLines(ReadWholeFile(task.path() / "stack"), 12);
+    }
+    return report;
+}
+
 // The process's environment with some variables replaced; an empty value removes the variable.
 class Environment {
 public:
@@ -117,10 +151,17 @@ public:
         }
         posix_spawn_file_actions_destroy(&actions);
     }
+    // A process held inside the kernel (a driver waiting for a device that went away) does not
+    // end even when killed: it is reported and left behind, so that the test goes on.
     ~Child() {
         if (m_pid > 0 && !m_exited) {
             kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
+            if (!WaitUntil([&] { return Exited(); }, std::chrono::seconds(30),
+                           std::chrono::milliseconds(20))) {
+                std::printf("[ WARNING  ] process %d did not end when killed; where it waits:\n%s",
+                            static_cast<int>(m_pid), ThreadWaits(m_pid).c_str());
+                std::fflush(stdout);
+            }
         }
     }
     Child(const Child&) = delete;
@@ -246,21 +287,6 @@ inline std::size_t NodeMappings(pid_t pid, const std::string& node) {
     return count;
 }
 
-// The last count lines of text, each ending with a newline.
-inline std::string LastLines(const std::string& text, int count) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(std::move(line));
-    }
-    std::string tail;
-    for (std::size_t i = lines.size() - std::min(lines.size(), std::size_t(count));
-         i < lines.size(); ++i) {
-        tail += lines[i] + "\n";
-    }
-    return tail;
-}
-
 // The program on an X server of its own with the given options, logging into its own folder.
 class ProgramOnScreen {
 public:
@@ -326,20 +352,7 @@ public:
         if (m_program->Exited()) {
             report = "the program ended with " + std::to_string(m_program->ExitCode()) + "\n";
         } else {
-            report = "the program still runs; where its threads wait:\n";
-            std::error_code error;
-            for (const std::filesystem::directory_entry& task : std::filesystem::directory_iterator(
-                     "/proc/" + std::to_string(Pid()) + "/task", error)) {
-                // comm and each line of status end with a newline.
-                const std::string status = ReadWholeFile(task.path() / "status");
-                const std::size_t state = status.find("State:");
-                report += "-- thread " + task.path().filename().string() + " " +
-                          ReadWholeFile(task.path() / "comm") +
-                          (state == std::string::npos
-                               ? std::string()
-                               : status.substr(state, status.find('\n', state) + 1 - state)) +
-                          LastLines(ReadWholeFile(task.path() / "stack"), 12);
-            }
+            report = "the program still runs; where its threads wait:\n" + ThreadWaits(Pid());
         }
         return report + "it wrote, at the end:\n" +
                LastLines(ReadWholeFile(m_work / "errors"), 20) + "its log ends:\n" +
