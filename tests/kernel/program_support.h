@@ -75,20 +75,23 @@ inline std::string LastLines(const std::string& text, int count) {
     return tail;
 }
 
+// A thread's state line in /proc (for example "State:\tS (sleeping)\n"), or nothing.
+inline std::string StateLine(const std::filesystem::path& task) {
+    const std::string status = ReadWholeFile(task / "status");
+    const std::size_t state = status.find("State:");
+    return state == std::string::npos ? std::string()
+                                      : status.substr(state, status.find('\n', state) + 1 - state);
+}
+
 // Where each thread of a process waits: its name, its state line and its kernel stack.
 inline std::string ThreadWaits(pid_t pid) {
     std::string report;
     std::error_code error;
     for (const std::filesystem::directory_entry& task :
          std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-        // comm and each line of status end with a newline.
-        const std::string status = ReadWholeFile(task.path() / "status");
-        const std::size_t state = status.find("State:");
+        // comm ends with a newline, as the state line does.
         report += "-- thread " + task.path().filename().string() + " " +
-                  ReadWholeFile(task.path() / "comm") +
-                  (state == std::string::npos
-                       ? std::string()
-                       : status.substr(state, status.find('\n', state) + 1 - state)) +
+                  ReadWholeFile(task.path() / "comm") + StateLine(task.path()) +
                   LastLines(ReadWholeFile(task.path() / "stack"), 12);
     }
     return report;
@@ -207,9 +210,7 @@ private:
         bool any = false;
         for (const std::filesystem::directory_entry& task : std::filesystem::directory_iterator(
                  "/proc/" + std::to_string(m_pid) + "/task", error)) {
-            const std::string status = ReadWholeFile(task.path() / "status");
-            const std::size_t state = status.find("State:\t");
-            if (state == std::string::npos || status.compare(state + 7, 1, "T") != 0) {
+            if (StateLine(task.path()).rfind("State:\tT", 0) != 0) {
                 return false;
             }
             any = true;
